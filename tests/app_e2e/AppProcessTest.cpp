@@ -1,0 +1,196 @@
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <string>
+
+#include "tests/support/TempFolder.h"
+#include "win/RegKey.h"
+#include "win/Strings.h"
+#include "win/UniqueHandle.h"
+
+namespace {
+
+const wchar_t kMainClass[] = L"Kavendor_F4874675-710C-4FD5-A6EE-D27C59E24ABC";
+const wchar_t kProfileKey[] = L"Software\\Velmora\\Kavendor";
+
+// An installed copy of the program in a folder of its own.
+class Installation {
+public:
+    Installation() {
+        std::wstring source = win::Utf8ToWide(KV_KAVENDOR_EXE);
+        for (auto& c : source)
+            if (c == L'/') c = L'\\';
+        m_exe = m_folder.File(L"Kavendor.exe");
+        if (!::CopyFileW(source.c_str(), m_exe.c_str(), FALSE)) throw std::runtime_error("copy failed");
+    }
+    const std::wstring& Exe() const { return m_exe; }
+    const kvtest::TempFolder& Folder() const { return m_folder; }
+
+    win::UniqueKernelHandle Start(const std::wstring& arguments) const {
+        std::wstring commandLine = L"\"" + m_exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
+        STARTUPINFOW si{};
+        si.cb = sizeof si;
+        PROCESS_INFORMATION pi{};
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                              m_folder.Path().c_str(), &si, &pi))
+            return {};
+        ::CloseHandle(pi.hThread);
+        return win::UniqueKernelHandle(pi.hProcess);
+    }
+    // Runs to the end; returns the exit code, or -1 when it did not end in time.
+    long Run(const std::wstring& arguments) const {
+        auto process = Start(arguments);
+        if (!process || ::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) return -1;
+        DWORD code = 0;
+        ::GetExitCodeProcess(process.get(), &code);
+        return static_cast<long>(code);
+    }
+
+private:
+    kvtest::TempFolder m_folder;
+    std::wstring m_exe;
+};
+
+HWND WaitForMainWindow(DWORD timeoutMs = 30000) {
+    for (DWORD waited = 0; waited < timeoutMs; waited += 50) {
+        if (HWND hwnd = ::FindWindowW(kMainClass, nullptr)) return hwnd;
+        ::Sleep(50);
+    }
+    return nullptr;
+}
+
+std::wstring WindowText(HWND hwnd) {
+    wchar_t text[512] = {};
+    ::SendMessageTimeoutW(hwnd, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(text), SMTO_ABORTIFHUNG, 5000, nullptr);
+    return text;
+}
+
+// Polls until the window shows `expected` (the program answers asynchronously).
+std::wstring WaitForText(HWND hwnd, const std::wstring& expected) {
+    std::wstring text;
+    for (int i = 0; i < 200; ++i) {
+        text = WindowText(hwnd);
+        if (text == expected) break;
+        ::Sleep(50);
+    }
+    return text;
+}
+
+DWORD ProfileInt(const wchar_t* name, DWORD fallback) {
+    win::RegKey key;
+    if (key.Open(HKEY_CURRENT_USER, kProfileKey, KEY_READ) != ERROR_SUCCESS) return fallback;
+    return key.ReadDword(name).value_or(fallback);
+}
+
+bool ProcessEnds(const win::UniqueKernelHandle& process, DWORD timeoutMs = 30000) {
+    return ::WaitForSingleObject(process.get(), timeoutMs) == WAIT_OBJECT_0;
+}
+
+TEST(AppProcess, SecondStartForwardsItsRequestToTheFirst) {
+    Installation app;
+    auto first = app.Start(L"");
+    ASSERT_TRUE(first);
+    HWND window = WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(::IsWindowVisible(window));
+
+    EXPECT_EQ(app.Run(L"-SCAN"), 0);
+    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning all extensions"), L"Kavendor - Scanning all extensions");
+
+    // The shell passes the path unquoted; its extension keeps its case.
+    std::wstring file = app.Folder().WriteFile(L"a b\\x.TXT", "data");
+    EXPECT_EQ(app.Run(file), 0);
+    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning .TXT"), L"Kavendor - Scanning .TXT");
+
+    std::wstring readme = app.Folder().WriteFile(L"data\\README", "text");
+    EXPECT_EQ(app.Run(L"\"" + readme + L"\""), 0);
+    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning all extensions"), L"Kavendor - Scanning all extensions");
+
+    // Without arguments the running instance only comes to the front.
+    ::ShowWindow(window, SW_HIDE);
+    EXPECT_EQ(app.Run(L""), 0);
+    for (int i = 0; i < 100 && !::IsWindowVisible(window); ++i) ::Sleep(50);
+    EXPECT_TRUE(::IsWindowVisible(window));
+
+    EXPECT_EQ(app.Run(L"-shutdown"), 0);
+    EXPECT_TRUE(ProcessEnds(first));
+    EXPECT_EQ(::FindWindowW(kMainClass, nullptr), nullptr);
+}
+
+TEST(AppProcess, ShutdownWithoutInstanceWritesNothing) {
+    Installation app;
+    const DWORD runsBefore = ProfileInt(L"RunCount", 12345);
+    EXPECT_EQ(app.Run(L"-shutdown"), 0);
+    EXPECT_EQ(ProfileInt(L"RunCount", 12345), runsBefore);
+    EXPECT_EQ(::FindWindowW(kMainClass, nullptr), nullptr);
+}
+
+TEST(AppProcess, TrayStartStaysHiddenAndCountsTheRun) {
+    Installation app;
+    const DWORD runsBefore = ProfileInt(L"RunCount", 0);
+    auto first = app.Start(L"-tray");
+    ASSERT_TRUE(first);
+    HWND window = WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ::Sleep(300);
+    EXPECT_FALSE(::IsWindowVisible(window));
+    EXPECT_EQ(ProfileInt(L"RunCount", 0), runsBefore + 1);
+    EXPECT_EQ(app.Run(L"-shutdown"), 0);
+    EXPECT_TRUE(ProcessEnds(first));
+    // The monitoring switch is stored on exit.
+    EXPECT_EQ(ProfileInt(L"MONITOR", 7), 1u);
+}
+
+TEST(AppProcess, PendingSearchedExtensionShowsTheWindowAndScansIt) {
+    Installation app;
+    win::RegKey profile;
+    ASSERT_EQ(profile.Create(HKEY_CURRENT_USER, kProfileKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    profile.WriteString(L"SearchedExtension", L".pdf");
+    auto first = app.Start(L"-tray");
+    ASSERT_TRUE(first);
+    HWND window = WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning .pdf"), L"Kavendor - Scanning .pdf");
+    EXPECT_TRUE(::IsWindowVisible(window));
+    EXPECT_EQ(profile.ReadString(L"SearchedExtension").value_or(L"<absent>"), L"");
+    EXPECT_EQ(app.Run(L"-shutdown"), 0);
+    EXPECT_TRUE(ProcessEnds(first));
+}
+
+TEST(AppProcess, InstallAndUninstallHookTheShell) {
+    Installation app;
+    const std::wstring openAs = L"Unknown\\shell\\openas\\command";
+    {
+        win::RegKey key;
+        ASSERT_EQ(key.Create(HKEY_CLASSES_ROOT, openAs, KEY_ALL_ACCESS), ERROR_SUCCESS);
+        key.WriteString(nullptr, L"rundll32.exe shell32.dll,OpenAs_RunDLL %1");
+        key.DeleteValue(L"Kavendor.old");
+    }
+    win::RegKey profile;
+    ASSERT_EQ(profile.Create(HKEY_CURRENT_USER, kProfileKey, KEY_ALL_ACCESS), ERROR_SUCCESS);
+    profile.WriteString(L"SearchedExtension", L"C:\\Downloads\\KavendorSetup_docx_1.exe");
+
+    EXPECT_EQ(app.Run(L"-install"), 0);
+    const std::wstring folder = app.Folder().Path();
+    win::RegKey verb;
+    ASSERT_EQ(verb.Open(HKEY_CLASSES_ROOT, L"*\\shell\\Scan with Kavendor...\\command", KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(verb.ReadString(nullptr).value_or(L""), folder + L"\\Kavendor.exe %1");
+    win::RegKey hook;
+    ASSERT_EQ(hook.Open(HKEY_CLASSES_ROOT, openAs, KEY_READ), ERROR_SUCCESS);
+    EXPECT_EQ(hook.ReadString(nullptr).value_or(L""), folder + L"\\Kavendor_noapp.exe %1");
+    EXPECT_EQ(profile.ReadString(L"InstallPath").value_or(L""), app.Exe());
+    EXPECT_EQ(profile.ReadString(L"SearchedExtension").value_or(L""), L".docx");
+    win::RegKey machine;
+    ASSERT_EQ(machine.Open(HKEY_LOCAL_MACHINE, L"Software\\Velmora\\Kavendor", KEY_READ), ERROR_SUCCESS);
+    EXPECT_TRUE(machine.ReadQword(L"InstallTime").has_value());
+    EXPECT_EQ(::FindWindowW(kMainClass, nullptr), nullptr);
+
+    EXPECT_EQ(app.Run(L"-uninstall"), 0);
+    EXPECT_EQ(hook.ReadString(nullptr).value_or(L""), L"rundll32.exe shell32.dll,OpenAs_RunDLL %1");
+    win::RegKey gone;
+    EXPECT_NE(gone.Open(HKEY_CLASSES_ROOT, L"*\\shell\\Scan with Kavendor...", KEY_READ), ERROR_SUCCESS);
+    profile.WriteString(L"SearchedExtension", L"");
+}
+
+}  // namespace
