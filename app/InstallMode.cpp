@@ -48,7 +48,7 @@ std::wstring DeriveSearchedExtension(const std::wstring& installerValue) {
 
 void RunInstallMode(const AppEnvironment& env) {
     const InstallerChoices choices = ReadInstallerChoices(env.roots.localMachine);
-    (void)choices;  // the scheduled jobs follow these choices
+    if (env.tasks) env.tasks->ApplyInstallerChoices(choices);
 
     CShellIntegration hooks = ShellHooks(env);
     hooks.InstallUnknownFileHook();
@@ -71,6 +71,7 @@ void RunInstallMode(const AppEnvironment& env) {
 }
 
 void RunUninstallMode(const AppEnvironment& env) {
+    if (env.tasks) env.tasks->RemoveAllTasks();
     CShellIntegration hooks = ShellHooks(env);
     hooks.RemoveUnknownFileHook();
     hooks.RemoveRightClickScan();

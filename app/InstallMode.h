@@ -8,6 +8,21 @@
 #include "framework/Profile.h"
 #include "win/RegistryRoots.h"
 
+struct InstallerChoices;
+
+// The scheduled-job steps of the modes and the options; production uses the system's task
+// scheduler (CSchedulerAppTasks), tests may record the calls instead.
+class IAppTasks {
+public:
+    virtual ~IAppTasks() = default;
+    // Install mode: the default scan job and the start-up job as the installer chose.
+    virtual void ApplyInstallerChoices(const InstallerChoices& choices) = 0;
+    virtual void CreateStartupTask() = 0;
+    virtual void DeleteStartupTask() = 0;
+    // Uninstall mode: every schedule of the product and both fixed jobs.
+    virtual void RemoveAllTasks() = 0;
+};
+
 // What the modes work on: the registry roots, the per-user profile and the program's location.
 struct AppEnvironment {
     win::RegistryRoots roots;
@@ -16,6 +31,7 @@ struct AppEnvironment {
     std::wstring programPath;    // the running program file
     std::wstring rightClickVerb;  // the menu text of the right-click scan entry
     bool wow64 = false;
+    IAppTasks* tasks = nullptr;  // borrowed; no job is touched when null
 };
 
 // Key of the installer's hand-over values below the local-machine root.

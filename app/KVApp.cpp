@@ -4,6 +4,7 @@
 #include <ole2.h>
 
 #include "app/ProductSettings.h"
+#include "app/SchedulerAppTasks.h"
 #include "app/res/StringIds.h"
 #include "framework/ResourceString.h"
 #include "ui/FrameMessages.h"
@@ -29,6 +30,7 @@ AppEnvironment CKVApp::Environment() const {
     env.programPath = win::ModuleFilePath();
     env.rightClickVerb = fw::LoadResString(IDS_RIGHTCLICK_VERB);
     env.wow64 = win::IsWow64();
+    env.tasks = m_pTasks.get();
     return env;
 }
 
@@ -84,6 +86,9 @@ BOOL CKVApp::InitInstance() {
 
     GetProductSettings() = LoadSettingsXml(win::JoinPath(m_strAppFolder, L"settings.xml"),
                                            GetProfileString(L"AffiliateID", L"0"));
+
+    const ProductSettings& product = GetProductSettings();
+    m_pTasks = std::make_unique<CSchedulerAppTasks>(product.APPNAME, product.EXENAME, m_strAppFolder, Profile());
 
     CommandLineRequest request = ParseCommandLine(m_strCommandLine);
 

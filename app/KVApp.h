@@ -10,6 +10,7 @@
 #include "win/UniqueHandle.h"
 
 class CMainFrame;
+class CSchedulerAppTasks;
 
 // Registered before the application starts; the tray icon listens for it.
 extern const UINT g_uTaskbarCreatedMessage;
@@ -38,6 +39,7 @@ private:
     BOOL NormalStart(CommandLineRequest request);
 
     win::UniqueKernelHandle m_hInstanceMutex;
+    std::unique_ptr<CSchedulerAppTasks> m_pTasks;
     std::unique_ptr<CMainFrame> m_pMainFrame;
 };
 

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/InstallMode.h"
+#include "app/OptionsSettings.h"
 #include "app/ShellIntegration.h"
 #include "framework/Profile.h"
 #include "tests/support/RegistrySandbox.h"
@@ -101,6 +102,72 @@ TEST_F(ShellIntegrationTest, RightClickEntryInstallsAndRemovesTwice) {
         EXPECT_EQ(RegistrySandbox::GetString(sandbox.Classes(), L"*\\shell\\other\\command", L""), L"keep %1");
         EXPECT_EQ(profile.GetInt(L"RightClickScan", 7), 0u);
     }
+}
+
+// Records the job steps the modes ask for.
+class RecordingTasks : public IAppTasks {
+public:
+    std::vector<std::wstring> calls;
+    void ApplyInstallerChoices(const InstallerChoices& c) override {
+        calls.push_back(L"install:" + c.scheduledScan + L"," + c.startupLogin + L"," + std::to_wstring(c.silent));
+    }
+    void CreateStartupTask() override { calls.push_back(L"create-startup"); }
+    void DeleteStartupTask() override { calls.push_back(L"delete-startup"); }
+    void RemoveAllTasks() override { calls.push_back(L"remove-all"); }
+};
+
+TEST(InstallMode, PassesTheInstallerChoicesToTheJobSteps) {
+    RegistrySandbox sandbox;
+    fw::CProfile profile{sandbox.User(), L"Software\\Velmora\\Kavendor"};
+    RegistrySandbox::SetString(sandbox.Machine(), kInstallerKey, L"SCHEDULED_SCAN", L"2");
+    RegistrySandbox::SetString(sandbox.Machine(), kInstallerKey, L"STARTUP_LOGIN", L"1");
+    RegistrySandbox::SetDword(sandbox.Machine(), kInstallerKey, L"Silent", 1);
+    RecordingTasks tasks;
+    AppEnvironment env;
+    env.roots = sandbox.Roots();
+    env.profile = &profile;
+    env.programFolder = L"C:\\K";
+    env.rightClickVerb = L"Scan with Kavendor...";
+    env.tasks = &tasks;
+    RunInstallMode(env);
+    RunUninstallMode(env);
+    EXPECT_EQ(tasks.calls, (std::vector<std::wstring>{L"install:2,1,1", L"remove-all"}));
+}
+
+TEST(Options, DefaultsAndApplyRedoEveryStep) {
+    RegistrySandbox sandbox;
+    fw::CProfile profile{sandbox.User(), L"Software\\Velmora\\Kavendor"};
+    OptionsSettings shown = ReadOptionsSettings(profile);
+    EXPECT_TRUE(shown.rightClickScan);
+    EXPECT_TRUE(shown.useUnknownHook);
+    EXPECT_FALSE(shown.runAtSystemStart);
+    EXPECT_TRUE(shown.confirmExit);
+    EXPECT_FALSE(shown.minimizeOnExit);
+
+    RegistrySandbox::SetString(sandbox.Classes(), kOpenAs, L"", L"original");
+    RecordingTasks tasks;
+    AppEnvironment env;
+    env.roots = sandbox.Roots();
+    env.profile = &profile;
+    env.programFolder = L"C:\\K";
+    env.rightClickVerb = L"Scan with Kavendor...";
+    env.tasks = &tasks;
+    ApplyOptionsSettings(shown, env);  // unchanged options still install everything once more
+    EXPECT_EQ(RegistrySandbox::GetString(sandbox.Classes(), kVerbCommand, L""), L"C:\\K\\Kavendor.exe %1");
+    EXPECT_EQ(RegistrySandbox::GetString(sandbox.Classes(), kOpenAs, L""), L"C:\\K\\Kavendor_noapp.exe %1");
+    EXPECT_EQ(profile.GetInt(L"ConfirmExit", 7), 1u);
+    EXPECT_EQ(profile.GetInt(L"MinimizeOnExit", 7), 0u);
+
+    OptionsSettings off{false, false, true, false, true};
+    ApplyOptionsSettings(off, env);
+    EXPECT_FALSE(RegistrySandbox::KeyExists(sandbox.Classes(), L"*\\shell\\Scan with Kavendor..."));
+    EXPECT_EQ(RegistrySandbox::GetString(sandbox.Classes(), kOpenAs, L""), L"original");
+    EXPECT_EQ(tasks.calls, (std::vector<std::wstring>{L"delete-startup", L"create-startup"}));
+    OptionsSettings reread = ReadOptionsSettings(profile);
+    EXPECT_FALSE(reread.rightClickScan);
+    EXPECT_FALSE(reread.useUnknownHook);
+    EXPECT_FALSE(reread.confirmExit);
+    EXPECT_TRUE(reread.minimizeOnExit);
 }
 
 TEST(InstallMode, InstallsHooksRecordsTimeAndDerivesTheSearchedExtension) {
