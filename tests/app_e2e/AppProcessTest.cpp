@@ -194,3 +194,69 @@ TEST(AppProcess, InstallAndUninstallHookTheShell) {
 }
 
 }  // namespace
+
+namespace {
+
+bool JobExists(const wchar_t* name) {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    return ::GetFileAttributesW((std::wstring(windows) + L"\\Tasks\\" + name + L".job").c_str()) !=
+           INVALID_FILE_ATTRIBUTES;
+}
+
+std::string JobBytes(const wchar_t* name) {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    return kvtest::ReadFileBytes(std::wstring(windows) + L"\\Tasks\\" + name + L".job");
+}
+
+void SetInstallerChoices(const wchar_t* scheduledScan, const wchar_t* startupLogin, DWORD silent) {
+    win::RegKey key;
+    ASSERT_EQ(key.Create(HKEY_LOCAL_MACHINE, L"Software\\Velmora\\Kavendor\\", KEY_ALL_ACCESS), ERROR_SUCCESS);
+    key.WriteString(L"SCHEDULED_SCAN", scheduledScan);
+    key.WriteString(L"STARTUP_LOGIN", startupLogin);
+    key.WriteDword(L"Silent", silent);
+}
+
+TEST(AppProcess, InstallModeFollowsTheInstallersJobChoices) {
+    Installation app;  // no settings file beside it: the jobs take the built-in product name
+    const wchar_t* kDefault = L"Kavendor Default";
+    const wchar_t* kStartup = L"Kavendor Startup";
+    struct Row {
+        const wchar_t* scheduledScan;
+        const wchar_t* startupLogin;
+        DWORD silent;
+        bool defaultAfter, startupAfter;
+    } rows[] = {
+        {L"1", L"1", 0, true, true},    {L"0", L"0", 0, false, false}, {L"", L"", 0, false, false},
+        {L"2", L"2", 0, true, true},    {L"", L"", 1, true, true},     {L"0", L"1", 1, true, true},
+        {L"1", L"0", 0, true, false},
+    };
+    for (const auto& row : rows) {
+        // Both jobs exist before each row.
+        SetInstallerChoices(L"1", L"1", 0);
+        ASSERT_EQ(app.Run(L"-install"), 0);
+        ASSERT_TRUE(JobExists(kDefault));
+        ASSERT_TRUE(JobExists(kStartup));
+        const std::string defaultBefore = JobBytes(kDefault);
+
+        SetInstallerChoices(row.scheduledScan, row.startupLogin, row.silent);
+        ASSERT_EQ(app.Run(L"-install"), 0);
+        const std::wstring label = std::wstring(L"SCHEDULED_SCAN=") + row.scheduledScan + L" STARTUP_LOGIN=" +
+                                   row.startupLogin + L" Silent=" + std::to_wstring(row.silent);
+        EXPECT_EQ(JobExists(kDefault), row.defaultAfter) << win::WideToUtf8(label);
+        EXPECT_EQ(JobExists(kStartup), row.startupAfter) << win::WideToUtf8(label);
+        // An existing default job is never replaced, so its random time stays the user's.
+        if (row.defaultAfter) {
+            EXPECT_EQ(JobBytes(kDefault), defaultBefore) << win::WideToUtf8(label);
+        }
+    }
+    // Uninstall removes both jobs and the hooks.
+    SetInstallerChoices(L"1", L"1", 0);
+    ASSERT_EQ(app.Run(L"-install"), 0);
+    ASSERT_EQ(app.Run(L"-uninstall"), 0);
+    EXPECT_FALSE(JobExists(kDefault));
+    EXPECT_FALSE(JobExists(kStartup));
+}
+
+}  // namespace
