@@ -79,6 +79,9 @@ public:
     // Removes a key without subkeys, in the same view as every open.
     bool DeleteKey(HKEY parent, const std::wstring& subKey) const;
     bool KeyExists(HKEY root, const std::wstring& subKey) const;
+    // Any value of an open key as text (null name: the default value); false when it is missing
+    // or unreadable, and `text` is then left as it was.
+    static bool QueryText(HKEY key, const wchar_t* name, std::wstring& text, DWORD* type = nullptr);
 
     // ---- Primitives ----
     // True when the key opens for reading and the value can be queried; empty data counts.
@@ -128,8 +131,14 @@ public:
     void LoadApplicationList(OpenAppMap& apps) const;
 
 private:
+    // The default of the first ProgID's own shell key, when the verbs were read from it.
+    struct VerbsShellDefault {
+        bool known = false;
+        std::wstring text;
+    };
     bool ReadVerbsIn(const std::wstring& progId, VerbMap& verbs, std::wstring& effective,
-                     std::vector<std::wstring>& visited) const;
+                     std::vector<std::wstring>& visited, VerbsShellDefault* shellDefault) const;
+
     void ReadFileTypeIn(const std::wstring& extension, CFileTypeInfo& type, std::vector<std::wstring>& chain) const;
     bool ProgramExists(const std::wstring& path) const;
     bool DeleteKeyTreeIn(HKEY parent, const std::wstring& subKey, int depth) const;
