@@ -44,7 +44,7 @@ const wchar_t* CppSQLite3Exception::ErrorCodeAsString(int nErrorCode) {
         L"SQLITE_IOERR",    L"SQLITE_CORRUPT",  L"SQLITE_NOTFOUND",  L"SQLITE_FULL",     L"SQLITE_CANTOPEN",
         L"SQLITE_PROTOCOL", L"SQLITE_EMPTY",    L"SQLITE_SCHEMA",    L"SQLITE_TOOBIG",   L"SQLITE_CONSTRAINT",
         L"SQLITE_MISMATCH", L"SQLITE_MISUSE",   L"SQLITE_NOLFS",     L"SQLITE_AUTH",     L"SQLITE_FORMAT",
-        L"SQLITE_RANGE",
+        L"SQLITE_RANGE",    L"SQLITE_NOTADB",
     };
     if (nErrorCode >= 0 && nErrorCode < static_cast<int>(sizeof names / sizeof names[0])) return names[nErrorCode];
     switch (nErrorCode) {

@@ -18,7 +18,7 @@ public:
     int ErrorCode() const { return m_nErrorCode; }
     const std::wstring& ErrorMessage() const { return m_strMessage; }
 
-    // "SQLITE_OK" .. "SQLITE_RANGE" for 0..25, "SQLITE_ROW", "SQLITE_DONE", "CPPSQLITE_ERROR",
+    // "SQLITE_OK" .. "SQLITE_NOTADB" for 0..26, "SQLITE_ROW", "SQLITE_DONE", "CPPSQLITE_ERROR",
     // otherwise "UNKNOWN_ERROR".
     static const wchar_t* ErrorCodeAsString(int nErrorCode);
 

@@ -1,6 +1,7 @@
 #include "store/DBManager.h"
 
 #include <shlobj.h>
+#include <sqlite3.h>
 
 #include <exception>
 
@@ -75,15 +76,22 @@ void EnsureSchema(CppSQLite3DB& db, const wchar_t* const* tables, const wchar_t*
 
 bool OpenOne(CppSQLite3DB& db, const std::wstring& path, const wchar_t* const* tables,
              const wchar_t* const* statements) {
-    bool opened = Guarded([&] {
-        db.Open(path);
+    if (!Guarded([&] { db.Open(path); })) {
+        db.Close();
+        return false;
+    }
+    try {
         db.ExecuteStatement(L"PRAGMA synchronous=OFF;");
         EnsureSchema(db, tables, statements);
-    });
-    // A database that cannot be used (not a database, unreadable) stays closed, so every
-    // later operation fails early and nothing is written into a foreign file.
-    if (!opened) db.Close();
-    return opened;
+        return true;
+    } catch (const CppSQLite3Exception& e) {
+        // A file that is not a database is closed, so nothing is ever written into it. After
+        // other failures (another connection held its lock past the time-out) the connection
+        // stays open and serves once the lock is gone.
+        if (e.ErrorCode() == SQLITE_NOTADB || e.ErrorCode() == SQLITE_CORRUPT) db.Close();
+    } catch (const std::exception&) {
+    }
+    return false;
 }
 
 std::wstring WithoutLeadingDot(const std::wstring& ext) {
