@@ -129,6 +129,8 @@ public:
     explicit CFileTypeInfo(std::wstring progId) : m_strProgID(std::move(progId)) {}
     CFileTypeInfo(const CFileTypeInfo&) = delete;
     CFileTypeInfo& operator=(const CFileTypeInfo&) = delete;
+    CFileTypeInfo(CFileTypeInfo&&) = default;
+    CFileTypeInfo& operator=(CFileTypeInfo&&) = default;
 
     const std::wstring& GetProgID() const override { return m_strProgID; }
     const std::wstring& GetEffectiveProgID() const override { return m_strEffectiveProgID; }
