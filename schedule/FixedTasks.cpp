@@ -88,13 +88,9 @@ void CreateDefaultScanTask(const ScheduledTaskProduct& product, bool sundayOnly)
     const std::wstring name = DefaultScanTaskName(product.m_strAppName);
     Scheduler scheduler(ProgramPath(product));
     if (scheduler.TaskExists(name)) return;  // the user's own choice of time stays
-    {
-        win::ComInit com;
-        if (com.ok()) scheduler.CreateTask(name, WorkingFolder(product), product.m_strAppName);
-    }
-    TASK_TRIGGER trigger = MakeDefaultScanTrigger(::GetTickCount(), sundayOnly, Today());
-    scheduler.AddTrigger(name, &trigger);
-    scheduler.UpdateParameters(name, L"-scan");
+    const TASK_TRIGGER trigger = MakeDefaultScanTrigger(::GetTickCount(), sundayOnly, Today());
+    win::ComInit com;
+    if (com.ok()) scheduler.CreateTask(name, WorkingFolder(product), product.m_strAppName, &trigger, L"-scan");
 }
 
 bool DeleteDefaultScanTask(const ScheduledTaskProduct& product) {
@@ -106,13 +102,9 @@ void CreateStartupTask(const ScheduledTaskProduct& product) {
     const std::wstring name = StartupTaskName(product.m_strAppName);
     Scheduler scheduler(ProgramPath(product));
     if (!scheduler.TaskExists(name)) {
-        {
-            win::ComInit com;
-            if (com.ok()) scheduler.CreateTask(name, WorkingFolder(product), product.m_strAppName);
-        }
-        TASK_TRIGGER trigger = MakeStartupTrigger(Today());
-        scheduler.AddTrigger(name, &trigger);
-        scheduler.UpdateParameters(name, L"-tray");
+        const TASK_TRIGGER trigger = MakeStartupTrigger(Today());
+        win::ComInit com;
+        if (com.ok()) scheduler.CreateTask(name, WorkingFolder(product), product.m_strAppName, &trigger, L"-tray");
     }
     WriteRunAtSystemStart(product, 1);
 }

@@ -68,6 +68,17 @@ bool Scheduler::TaskExists(const std::wstring& name) {
 }
 
 bool Scheduler::CreateTask(const std::wstring& name, const std::wstring& workingFolder, const std::wstring& comment) {
+    return CreateTaskWith(name, workingFolder, comment, nullptr, nullptr);
+}
+
+bool Scheduler::CreateTask(const std::wstring& name, const std::wstring& workingFolder, const std::wstring& comment,
+                           const TASK_TRIGGER* trigger, const std::wstring& parameters) {
+    return CreateTaskWith(name, workingFolder, comment, trigger, &parameters);
+}
+
+bool Scheduler::CreateTaskWith(const std::wstring& name, const std::wstring& workingFolder,
+                               const std::wstring& comment, const TASK_TRIGGER* trigger,
+                               const std::wstring* parameters) {
     // Balanced on its own, so a caller's initialisation of the thread is never undone here.
     win::ComInit com;
     if (!IsValidJobName(name)) {
@@ -76,6 +87,12 @@ bool Scheduler::CreateTask(const std::wstring& name, const std::wstring& working
     }
     auto scheduler = CreateTaskScheduler(m_hrLast);
     if (!scheduler) return false;
+    // Some schedulers hand out a new work item under an existing name and overwrite the job on save.
+    HRESULT openResult = S_OK;
+    if (ActivateTask(scheduler.get(), name, openResult)) {
+        m_hrLast = HRESULT_FROM_WIN32(ERROR_FILE_EXISTS);
+        return false;
+    }
     win::ComPtr<ITask> task;
     m_hrLast = scheduler->NewWorkItem(name.c_str(), CLSID_CTask, IID_ITask, reinterpret_cast<IUnknown**>(task.put()));
     if (FAILED(m_hrLast) || !task) return false;
@@ -90,6 +107,21 @@ bool Scheduler::CreateTask(const std::wstring& name, const std::wstring& working
 
     m_hrLast = task->SetComment(comment.c_str());
     if (FAILED(m_hrLast)) return false;
+    if (parameters) task->SetParameters(parameters->c_str());
+    // As with AddTrigger, a trigger that cannot be made leaves the job without one.
+    if (trigger) {
+        WORD index = 0;
+        win::ComPtr<ITaskTrigger> newTrigger;
+        HRESULT hr = task->CreateTrigger(&index, newTrigger.put());
+        if (FAILED(hr) || !newTrigger) {
+            std::printf("Failed calling ITask::CreatTrigger: error = 0x%lx\n", Code(hr));
+        } else {
+            TASK_TRIGGER copy = *trigger;
+            copy.cbTriggerSize = sizeof(TASK_TRIGGER);
+            hr = newTrigger->SetTrigger(&copy);
+            if (FAILED(hr)) std::printf("Failed calling ITaskTrigger::SetTrigger: error = 0x%lx\n", Code(hr));
+        }
+    }
     win::ComPtr<IPersistFile> file;
     m_hrLast = task->QueryInterface(IID_IPersistFile, file.put_void());
     if (FAILED(m_hrLast)) {

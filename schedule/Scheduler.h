@@ -20,6 +20,11 @@ public:
     // Creates and saves a new job that runs the program, in `workingFolder`, only while the
     // current user is logged on, under that user's account without a password.
     bool CreateTask(const std::wstring& name, const std::wstring& workingFolder, const std::wstring& comment);
+    // The same job with its trigger and parameters, stored by a single save: a job is never on
+    // disk without its trigger, which matters where the scheduler gives a job without triggers a
+    // default (daily) one when it loads it, so that a later AddTrigger would make it two.
+    bool CreateTask(const std::wstring& name, const std::wstring& workingFolder, const std::wstring& comment,
+                    const TASK_TRIGGER* trigger, const std::wstring& parameters);
     // Appends a trigger to the job and saves it; nothing when `trigger` is null.
     void AddTrigger(const std::wstring& name, const TASK_TRIGGER* trigger);
     void SetParameters(const std::wstring& name, const std::wstring& parameters);
@@ -35,6 +40,9 @@ public:
     HRESULT LastResult() const { return m_hrLast; }
 
 private:
+    bool CreateTaskWith(const std::wstring& name, const std::wstring& workingFolder, const std::wstring& comment,
+                        const TASK_TRIGGER* trigger, const std::wstring* parameters);
+
     HRESULT m_hrLast = S_OK;
     std::wstring m_strProgram;
 };
