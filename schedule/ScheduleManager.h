@@ -51,8 +51,8 @@ private:
     win::ComPtr<ITaskScheduler> m_pScheduler;
 };
 
-// True when a job name (with or without its ".job" ending) is one of the schedules of `appName`:
-// ignoring case, the default scan job or a name starting with appName + "_sch_".
+// True when a job name (without its ".job" ending) is one of the schedules of `appName`: ignoring
+// case, the default scan job or a name starting with appName + "_sch_".
 bool IsScheduleJobName(const std::wstring& jobName, const std::wstring& appName);
 // appName + "_sch_" + a new sequential GUID in upper case without braces.
 std::wstring NewScheduleJobName(const std::wstring& appName);
