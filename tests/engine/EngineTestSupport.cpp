@@ -1,5 +1,7 @@
 #include "tests/engine/EngineTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include "store/CppSQLite3.h"
 #include "store/DBManager.h"
 #include "win/Paths.h"
@@ -143,6 +145,55 @@ BOOL EventRecorder::LastFixCompleted() const {
 int EventRecorder::AssociationsChanged() const {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_nAssociationsChanged;
+}
+
+namespace {
+void ImageInto(HKEY key, const std::wstring& path, RegistryImage& image) {
+    auto& values = image[path];
+    win::RegKey self;
+    if (self.Open(key, L"", KEY_READ) != ERROR_SUCCESS) return;
+    for (const auto& name : self.ValueNames()) {
+        auto raw = self.ReadRaw(name.c_str());
+        if (raw) values[name] = {raw->type, raw->data};
+    }
+    for (const auto& child : self.SubKeyNames()) {
+        win::RegKey sub;
+        if (sub.Open(self.get(), child, KEY_READ) == ERROR_SUCCESS)
+            ImageInto(sub.get(), path.empty() ? child : path + L"\\" + child, image);
+    }
+}
+}  // namespace
+
+RegistryImage ImageOf(HKEY root) {
+    RegistryImage image;
+    ImageInto(root, L"", image);
+    return image;
+}
+
+bool ImportWithRegedit(const std::wstring& regFile) {
+    wchar_t windows[MAX_PATH] = {};
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    const std::wstring exe = std::wstring(windows) + L"\\regedit.exe";
+    std::wstring command = L"\"" + exe + L"\" /S \"" + regFile + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                          &process))
+        return false;
+    ::CloseHandle(process.hThread);
+    const bool ended = ::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0;
+    ::CloseHandle(process.hProcess);
+    return ended;
+}
+
+void WriteFileAt(const std::wstring& path, const std::string& bytes) {
+    win::CreateDirectories(win::FolderOf(path));
+    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
 }
 
 std::vector<std::wstring> NamesOf(const ExtensionList& list) {

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -90,6 +91,14 @@ private:
     int m_nAssociationsChanged = 0;
 };
 
+// Everything below a key: key path (relative) -> value name -> (type, bytes).
+using RegistryImage = std::map<std::wstring, std::map<std::wstring, std::pair<DWORD, std::vector<BYTE>>>>;
+RegistryImage ImageOf(HKEY root);
+// Imports a .reg file with the system's regedit (/S) and waits for it; true when it ran and ended.
+bool ImportWithRegedit(const std::wstring& regFile);
+
+// Creates (or replaces) a file with the bytes, creating its folders.
+void WriteFileAt(const std::wstring& path, const std::string& bytes);
 // Names of a list of records.
 std::vector<std::wstring> NamesOf(const ExtensionList& list);
 // Record of the last scan by name, or null.
