@@ -306,7 +306,10 @@ TK_EXPORT int WINAPI TKDoAllUpdates(TKHANDLE handle, TKCallbackRecord* record) {
     if (!IsInstance(handle) || !record || !record->pfnCallback) return TK_INVALID_ARGUMENT;
     auto* instance = static_cast<CSimInstance*>(handle);
     if (instance->m_hThread) {
-        if (::WaitForSingleObject(instance->m_hThread.get(), 0) == WAIT_TIMEOUT) return TK_BUSY;
+        // A run is over once its stop event is signalled; its thread reports nothing after that
+        // and only has to end.
+        if (::WaitForSingleObject(instance->m_hStopEvent.get(), 0) != WAIT_OBJECT_0) return TK_BUSY;
+        ::WaitForSingleObject(instance->m_hThread.get(), INFINITE);
         instance->m_hThread.reset();
     }
     // The record is the caller's; the run keeps its own copy.
