@@ -18,22 +18,25 @@ std::wstring BuildOutput(const std::wstring& relative) {
     return length > 0 && length < MAX_PATH * 2 ? std::wstring(full, length) : joined;
 }
 
+namespace {
+struct WindowSearch {
+    const std::wstring* title;
+    HWND found;
+};
+
+BOOL CALLBACK MatchWindow(HWND hwnd, LPARAM lParam) {
+    auto* search = reinterpret_cast<WindowSearch*>(lParam);
+    wchar_t text[256] = {};
+    ::GetWindowTextW(hwnd, text, 256);
+    if (*search->title != text || !::IsWindowVisible(hwnd)) return TRUE;
+    search->found = hwnd;
+    return FALSE;
+}
+}  // namespace
+
 HWND FindThreadWindow(DWORD threadId, const std::wstring& title) {
-    struct Search {
-        const std::wstring* title;
-        HWND found;
-    } search{&title, nullptr};
-    ::EnumThreadWindows(
-        threadId,
-        [](HWND hwnd, LPARAM lParam) -> BOOL {
-            auto* state = reinterpret_cast<Search*>(lParam);
-            wchar_t text[256] = {};
-            ::GetWindowTextW(hwnd, text, 256);
-            if (*state->title != text || !::IsWindowVisible(hwnd)) return TRUE;
-            state->found = hwnd;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    WindowSearch search{&title, nullptr};
+    ::EnumThreadWindows(threadId, &MatchWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
