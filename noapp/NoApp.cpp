@@ -7,6 +7,7 @@
 #include "noapp/NoAppDlg.h"
 #include "win/ComPtr.h"
 #include "win/Paths.h"
+#include "win/Strings.h"
 #include "win/UniqueHandle.h"
 
 bool CShellLauncher::Open(const std::wstring& file, const std::wstring& parameters) {
@@ -79,8 +80,10 @@ BOOL CNoApp::InitInstance() {
 }
 
 bool CNoApp::StartMainProgram() {
+    // Only a program is started: the value names Kavendor.exe, and anything else written there
+    // (a document, a folder) is not opened on the user's behalf.
     std::wstring program = GetProfileString(L"InstallPath");
-    if (program.empty()) return false;
+    if (program.size() < 5 || !win::EqualsNoCase(program.substr(program.size() - 4), L".exe")) return false;
     return m_pLauncher->Open(program, m_strFilePath);
 }
 

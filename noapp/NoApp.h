@@ -46,7 +46,7 @@ public:
     static NoAppTarget ParseCommandLine(const std::wstring& commandLine);
 
     // Starts the main program found through "InstallPath" with the file's path. Nothing is started
-    // when the value is missing or empty.
+    // when the value is missing, empty or names no ".exe" file.
     bool StartMainProgram();
     // Shows the system's Open With dialog for the file.
     bool ShowOpenWith();

@@ -17,9 +17,12 @@ bool CTorkWrapper::Load(const std::wstring& path) {
     // A broken or missing library must not bring up the system's error boxes.
     DWORD oldMode = 0;
     ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-    HMODULE module = path.find_first_of(L"\\/") == std::wstring::npos
-                         ? ::LoadLibraryW(path.c_str())
-                         : ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    // A bare file name means the library beside the program, never one that the search path
+    // would find in the current folder.
+    std::wstring file = path.find_first_of(L"\\/:") == std::wstring::npos
+                            ? win::JoinPath(win::FolderOf(win::ModuleFilePath()), path)
+                            : path;
+    HMODULE module = ::LoadLibraryExW(file.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
     ::SetThreadErrorMode(oldMode, nullptr);
     if (!module) return false;
     m_hModule.reset(module);

@@ -15,7 +15,7 @@ public:
     CTorkWrapper& operator=(const CTorkWrapper&) = delete;
     ~CTorkWrapper() { Unload(); }
 
-    // Loads the library (a bare file name is looked up the system's way, a path is taken as it is)
+    // Loads the library (a bare file name from the program's folder, a path as it is)
     // and resolves its exports. Anything loaded before is unloaded first. False when the module
     // cannot be loaded; a module that lacks exports still counts as loaded.
     bool Load(const std::wstring& path);

@@ -128,6 +128,27 @@ TEST(TorkWrapper, LoadingAgainUnloadsFirst) {
     EXPECT_EQ(environment.CallLog(), (Lines{L"TKCreate", L"TKDelete instance", L"TKDelete 0"}));
 }
 
+TEST(TorkWrapper, BareNameMeansBesideTheProgram) {
+    CLibraryEnvironment environment(L"noupdates;delay=0");
+    // The test program's folder holds the partial variant.
+    CTorkWrapper library;
+    ASSERT_TRUE(library.Load(L"Tork3_partial.dll"));
+    EXPECT_EQ(library.TKCreate(), 0);
+    library.Unload();
+
+    // A library in the current folder is not picked up by its bare name.
+    kvtest::TempFolder folder;
+    ASSERT_TRUE(::CopyFileW(torktest::FullLibrary().c_str(), folder.File(L"PlantedTork3.dll").c_str(), FALSE));
+    wchar_t previous[MAX_PATH] = {};
+    ASSERT_GT(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+    ASSERT_TRUE(::SetCurrentDirectoryW(folder.Path().c_str()));
+    bool loaded = library.Load(L"PlantedTork3.dll");
+    library.Unload();
+    ::SetCurrentDirectoryW(previous);
+    EXPECT_FALSE(loaded);
+    EXPECT_EQ(environment.CallLog(), (Lines{L"TKCreate"}));
+}
+
 TEST(TorkWrapper, CommonLibraryPathIsUnderCommonProgramFiles) {
     std::wstring path = CTorkWrapper::CommonLibraryPath();
     std::wstring common = win::ShellFolder(CSIDL_PROGRAM_FILES_COMMON);
