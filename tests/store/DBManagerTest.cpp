@@ -341,6 +341,53 @@ TEST(CDBManager, InstalledTablesAreUsedAsTheyAre) {
     EXPECT_TRUE(raw.ExecuteQuery(L"SELECT name FROM sqlite_master WHERE type='index'").AtEnd());
 }
 
+TEST(CDBManager, NullValuesOfAnInstalledDatabaseGiveEmptyTexts) {
+    kvtest::TempFolder folder;
+    {
+        CppSQLite3DB raw;
+        raw.Open(folder.File(L"kv_db.db"));
+        raw.ExecuteStatement(L"CREATE TABLE type (id, name)");
+        raw.ExecuteStatement(L"CREATE TABLE extension (ext, type_id, default_filetype, must_scan)");
+        raw.ExecuteStatement(L"INSERT INTO type VALUES (1, NULL)");
+        raw.ExecuteStatement(L"INSERT INTO extension VALUES ('blank', 1, NULL, 1), (NULL, 1, 'x', 1)");
+    }
+    CDBManager db;
+    ASSERT_EQ(db.Open(folder.Path()), 1);
+    std::wstring name = L"untouched";
+    EXPECT_EQ(db.GetTypeName(L".blank", name), 1);
+    EXPECT_EQ(name, L"");
+    EXPECT_EQ(db.GetDefaultFileType(L".blank"), L"");
+    std::vector<std::wstring> list;
+    EXPECT_EQ(db.GetMustScanExtensions(list), 1);
+    std::sort(list.begin(), list.end());
+    EXPECT_EQ(list, (std::vector<std::wstring>{L".", L".blank"}));
+}
+
+TEST_F(DBManagerTest, UnusualTextsAreStoredIntactOrRefusedWithoutHarm) {
+    const std::wstring longExt = L"." + std::wstring(70000, L'x') + L"'";
+    const std::wstring unicodeExt = L".\u00e9\u20ac\U0001F600";
+    for (const std::wstring& ext : {longExt, unicodeExt}) {
+        EXPECT_EQ(m_db.AddIgnored(ext, L"data file type"), 1);
+        EXPECT_EQ(m_db.IsIgnored(ext), 1);
+    }
+    EXPECT_EQ(m_db.AddHistoryEvent(longExt), 1);
+
+    // An embedded NUL never reaches the table and never cuts a statement short.
+    const std::wstring withNul(L".a\0b') or ('1'='1", 18);
+    EXPECT_EQ(m_db.AddIgnored(withNul, L"x"), 0);
+    EXPECT_EQ(m_db.IsIgnored(withNul), 0);
+    EXPECT_EQ(m_db.RemoveIgnored(withNul), 0);
+    EXPECT_EQ(m_db.AddHistoryEvent(withNul), 0);
+    std::wstring name = L"untouched";
+    EXPECT_EQ(m_db.GetTypeName(withNul, name), 0);
+    EXPECT_EQ(name, L"untouched");
+
+    EXPECT_EQ(IgnoredExtensions(m_db).size(), 2u);
+    std::vector<std::wstring> history = History(m_db);
+    ASSERT_EQ(history.size(), 1u);
+    EXPECT_EQ(history[0].substr(18), longExt);
+}
+
 // Another connection that writes to a database and holds its lock until released.
 class CLockHolder {
 public:
