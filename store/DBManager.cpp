@@ -18,10 +18,6 @@ constexpr wchar_t kHistoryFile[] = L"kv_history.db";
 // Tables a database gets when it lacks them. Existing tables are never changed. The event time
 // is UTC with milliseconds, so events of one second keep their order; equal times come back in
 // insertion order through the index, whose entries end with the row id.
-struct Schema {
-    const wchar_t* table;
-    const wchar_t* const* statements;
-};
 constexpr const wchar_t* kExtensionSchema[] = {
     L"CREATE TABLE IF NOT EXISTS type (id INTEGER PRIMARY KEY, name TEXT NOT NULL)",
     L"CREATE TABLE IF NOT EXISTS extension (ext TEXT NOT NULL PRIMARY KEY, type_id INTEGER, "
