@@ -40,9 +40,13 @@ std::wstring ExpandLimited(const std::wstring& text) {
 }
 
 std::wstring EnvironmentVariable(const wchar_t* name) {
-    std::wstring value(kEnvironmentLimit, L'\0');
-    DWORD length = ::GetEnvironmentVariableW(name, value.data(), kEnvironmentLimit);
-    if (length == 0 || length >= kEnvironmentLimit) return {};
+    wchar_t small[1024];
+    DWORD length = ::GetEnvironmentVariableW(name, small, 1024);
+    if (length == 0 || length > kEnvironmentLimit) return {};
+    if (length < 1024) return std::wstring(small, length);
+    std::wstring value(length, L'\0');
+    length = ::GetEnvironmentVariableW(name, value.data(), static_cast<DWORD>(value.size()));
+    if (length == 0 || length >= value.size()) return {};
     value.resize(length);
     return value;
 }
@@ -78,12 +82,18 @@ bool CFileExtRegUtil::ReadExtension(CFileExtension& extension) const {
         extension.m_classesDefault.Reset();
         extension.m_bNoOpen = 0;
 
-        if (ValueExists(classes, ext, kNoOpen)) {
-            extension.m_bNoOpen = 1;
-            return true;
+        {
+            // One open serves both the mark and the default type.
+            win::RegKey extKey;
+            if (OpenKey(classes, ext, KV_MASK_READ, extKey)) {
+                if (::RegQueryValueExW(extKey.get(), kNoOpen.c_str(), nullptr, nullptr, nullptr, nullptr) ==
+                    ERROR_SUCCESS) {
+                    extension.m_bNoOpen = 1;
+                    return true;
+                }
+                QueryText(extKey.get(), nullptr, extension.m_classesDefault.m_strProgID);
+            }
         }
-
-        extension.m_classesDefault.m_strProgID = ReadValue(classes, ext, L"");
         if (!extension.m_classesDefault.m_strProgID.empty()) {
             ReadFileType(ext, extension.m_classesDefault);
             if (extension.m_classesDefault.m_bBroken) extension.m_nProblems = EXT_PROBLEM_CLASSES_DEFAULT;
@@ -331,7 +341,31 @@ bool CFileExtRegUtil::ReadVerbsIn(const std::wstring& progId, VerbMap& verbs, st
 // ---------------------------------------------------------------------------------------------
 // ResolveCommand
 
+void CFileExtRegUtil::EnableResolveCache(bool enable) {
+    m_bResolveCache = enable;
+    m_mapResolved.clear();
+}
+
 bool CFileExtRegUtil::ResolveCommand(std::wstring& command) const {
+    if (command.empty()) return false;
+    if (!m_bResolveCache) return ResolveUncached(command);
+    try {
+        auto found = m_mapResolved.find(command);
+        if (found != m_mapResolved.end()) {
+            command = found->second.second;
+            return found->second.first;
+        }
+        std::wstring text = command;
+        bool resolved = ResolveUncached(text);
+        m_mapResolved.emplace(std::move(command), std::make_pair(resolved, text));
+        command = std::move(text);
+        return resolved;
+    } catch (...) {
+        return ResolveUncached(command);
+    }
+}
+
+bool CFileExtRegUtil::ResolveUncached(std::wstring& command) const {
     if (command.empty()) return false;
     try {
         std::wstring text = win::ToLower(command);
@@ -380,7 +414,11 @@ bool CFileExtRegUtil::ResolveCommand(std::wstring& command) const {
         }
 
         text = ExpandLimited(text);
-        const bool placeholder = win::EqualsNoCase(text, L"%1");
+        // The placeholder stands for the file itself (the command of programs): nothing to look for.
+        if (win::EqualsNoCase(text, L"%1")) {
+            command = std::move(text);
+            return true;
+        }
 
         bool found = false;
         if (!text.empty()) {
@@ -395,7 +433,7 @@ bool CFileExtRegUtil::ResolveCommand(std::wstring& command) const {
                 }
             }
         }
-        if (placeholder || found) {
+        if (found) {
             command = std::move(text);
             return true;
         }

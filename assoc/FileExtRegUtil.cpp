@@ -40,9 +40,13 @@ AssocPlatform AssocPlatform::Detect() {
         if (getVersion(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion <= 5)
             platform.bLegacyShell = 1;
     }
-    platform.pfnDisableRedirection =
-        ProcAs<PFN_WOW64_DISABLE_REDIRECTION>(Kernel32Proc("Wow64DisableWow64FsRedirection"));
-    platform.pfnRevertRedirection = ProcAs<PFN_WOW64_REVERT_REDIRECTION>(Kernel32Proc("Wow64RevertWow64FsRedirection"));
+    // Only a WOW64 process is redirected; elsewhere the second file test could only repeat the first.
+    if (platform.bWow64) {
+        platform.pfnDisableRedirection =
+            ProcAs<PFN_WOW64_DISABLE_REDIRECTION>(Kernel32Proc("Wow64DisableWow64FsRedirection"));
+        platform.pfnRevertRedirection =
+            ProcAs<PFN_WOW64_REVERT_REDIRECTION>(Kernel32Proc("Wow64RevertWow64FsRedirection"));
+    }
     return platform;
 }
 
@@ -133,7 +137,8 @@ bool CFileExtRegUtil::FileExists(const std::wstring& path) const {
 }
 
 bool CFileExtRegUtil::ProgramExists(const std::wstring& path) const {
-    // A folder exists but runs nothing, so it never counts as a program.
+    // A folder exists but runs nothing, so it never counts as a program. PathFileExistsW keeps
+    // drives without media from raising an error box; the attributes are asked only afterwards.
     if (!FileExists(path)) return false;
     DWORD attributes = ::GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES && m_pfnDisableRedirection) {

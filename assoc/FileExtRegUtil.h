@@ -13,6 +13,8 @@
 #include <windows.h>
 
 #include <string>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "assoc/FileExtension.h"
@@ -121,6 +123,10 @@ public:
     // it does, or when the command is the "%1" placeholder; the text is then stripped of quotes,
     // arguments and switches and has its environment references expanded.
     bool ResolveCommand(std::wstring& text) const;
+    // Remembers the outcome of every command resolved from now on, keyed by the command text, until
+    // turned off. For one scan, which takes the files, the environment and App Paths as unchanging
+    // meanwhile; shared ProgIDs and common commands are then judged once. Off by default.
+    void EnableResolveCache(bool enable);
     // Fills the record's application map from its current types and the per-user Open-With list.
     void CollectOpenWithApps(CFileExtension& extension) const;
     // Adds the applications of the extension's per-user Open-With list whose command resolves.
@@ -144,5 +150,9 @@ private:
     bool DeleteKeyTreeIn(HKEY parent, const std::wstring& subKey, int depth) const;
     bool CopyKeyTreeIn(HKEY source, HKEY destParent, const std::wstring& destSubKey, int depth) const;
 
+    bool ResolveUncached(std::wstring& text) const;
+
     win::RegistryRoots m_roots;
+    bool m_bResolveCache = false;
+    mutable std::unordered_map<std::wstring, std::pair<bool, std::wstring>> m_mapResolved;
 };

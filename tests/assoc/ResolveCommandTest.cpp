@@ -153,3 +153,19 @@ TEST_F(ResolveCommandTest, AppPathsValueMustBeAPlainExistingText) {
         EXPECT_FALSE(util.ResolveCommand(text)) << name;
     }
 }
+
+TEST_F(ResolveCommandTest, CacheHoldsVerdictsUntilTurnedOff) {
+    CFileExtRegUtil util(sandbox.Roots(), kvtest::PlainPlatform());
+    std::wstring program = folder.WriteFile(L"cached.exe", "MZ");
+    const std::wstring command = L"\"" + program + L"\" \"%1\"";
+    util.EnableResolveCache(true);
+    std::wstring text = command;
+    ASSERT_TRUE(util.ResolveCommand(text));
+    ASSERT_TRUE(::DeleteFileW(program.c_str()));
+    text = command;
+    EXPECT_TRUE(util.ResolveCommand(text));  // the scan's view of the file
+    EXPECT_EQ(text, Lower(program));
+    util.EnableResolveCache(false);
+    text = command;
+    EXPECT_FALSE(util.ResolveCommand(text));
+}
