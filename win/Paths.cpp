@@ -75,7 +75,9 @@ bool CreateDirectories(const std::wstring& path) {
     if (DirectoryExists(path)) return true;
     std::wstring parent = FolderOf(path);
     if (parent != path && parent.size() > 2 && !DirectoryExists(parent)) CreateDirectories(parent);
-    return ::CreateDirectoryW(path.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS;
+    ::CreateDirectoryW(path.c_str(), nullptr);
+    // A file of that name is not a folder.
+    return DirectoryExists(path);
 }
 
 }  // namespace win
