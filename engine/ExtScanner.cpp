@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <new>
+#include <set>
 
 #include "assoc/FileExtRegUtil.h"
 #include "engine/AssocWriter.h"
@@ -44,6 +45,27 @@ void WaitPumpingSentMessages(HANDLE thread) {
 bool IsUsableFilter(const std::wstring& filter) {
     return filter.size() > 1 && filter[0] == L'.' && IsSafeKeyName(filter);
 }
+
+// The ignore list, read once per scan instead of one query per extension. The list matches names
+// exactly, as the database's own lookup does; when it cannot be read as a whole, every name is
+// asked for one by one.
+class CIgnoreSet {
+public:
+    explicit CIgnoreSet(CDBManager& db) : m_db(db) {
+        std::vector<std::unique_ptr<CIgnoredItem>> items;
+        m_bLoaded = db.GetIgnoredItems(&items) != 0;
+        for (const auto& item : items)
+            if (item) m_names.insert(item->m_strExtension);
+    }
+    bool Contains(const std::wstring& name) const {
+        return m_bLoaded ? m_names.count(name) != 0 : m_db.IsIgnored(name) != 0;
+    }
+
+private:
+    CDBManager& m_db;
+    bool m_bLoaded = false;
+    std::set<std::wstring> m_names;
+};
 
 }  // namespace
 
@@ -127,6 +149,7 @@ void CExtScanner::RunScan(ScanParams& params) {
     CDBManager db;
     db.Open(params.env.m_strDatabaseFolder);
     CFileExtRegUtil util(params.env.m_roots, params.env.m_platform);
+    CIgnoreSet ignored(db);
 
     // Collect.
     if (!cancelled()) {
@@ -140,7 +163,7 @@ void CExtScanner::RunScan(ScanParams& params) {
             util.EnumExtensionKeys(util.CurrentUser(), names);
             for (const auto& found : names) {
                 std::wstring name = win::ToLower(found);
-                if (results.count(name) || db.IsIgnored(name)) continue;
+                if (results.count(name) || ignored.Contains(name)) continue;
                 results.emplace(name, std::make_unique<CFileExtension>(name));
             }
         }
@@ -176,7 +199,7 @@ void CExtScanner::RunScan(ScanParams& params) {
         db.GetMustScanExtensions(mustScan);
         for (const auto& found : mustScan) {
             std::wstring name = win::ToLower(found);
-            if (!IsUsableFilter(name) || db.IsIgnored(name)) continue;
+            if (!IsUsableFilter(name) || ignored.Contains(name)) continue;
             auto it = results.find(name);
             if (it == results.end()) {
                 auto record = std::make_unique<CFileExtension>(name);
