@@ -58,6 +58,37 @@ std::wstring DefaultValue(HKEY key) {
     return text;
 }
 
+// A command in lower case and, position for position, in its stored case. Lower-casing keeps
+// UTF-16 lengths, so every cut made on one applies to the other.
+struct CommandText {
+    explicit CommandText(const std::wstring& command) : lower(win::ToLower(command)), stored(command) {
+        if (stored.size() != lower.size()) stored = lower;
+    }
+    void Erase(size_t at, size_t count) {
+        lower.erase(at, count);
+        stored.erase(at, count);
+    }
+    void Resize(size_t size) {
+        lower.resize(size);
+        stored.resize(size);
+    }
+    void Replace(size_t at, size_t count, const wchar_t* with) {
+        lower.replace(at, count, with);
+        stored.replace(at, count, with);
+    }
+    void Append(const wchar_t* tail) {
+        lower += tail;
+        stored += tail;
+    }
+    void Expand() {
+        lower = ExpandLimited(lower);
+        stored = ExpandLimited(stored);
+        if (stored.size() != lower.size()) stored = lower;
+    }
+    std::wstring lower;
+    std::wstring stored;
+};
+
 // Menu label of a verb: resource references and empty labels show the verb's name; the first
 // "&" (the access key) is dropped.
 std::wstring VerbLabel(std::wstring label, const std::wstring& verbName) {
@@ -76,6 +107,8 @@ std::wstring VerbLabel(std::wstring label, const std::wstring& verbName) {
 bool CFileExtRegUtil::ReadExtension(CFileExtension& extension) const {
     try {
         const std::wstring& ext = extension.m_strName;
+        // An empty name would read the root's own values as if they were an extension's.
+        if (ext.empty()) return true;
         HKEY classes = m_roots.classesRoot;
         // A record read again must not keep what an earlier read left in its embedded types.
         extension.m_userChoice.Reset();
@@ -368,91 +401,94 @@ bool CFileExtRegUtil::ResolveCommand(std::wstring& command) const {
 bool CFileExtRegUtil::ResolveUncached(std::wstring& command) const {
     if (command.empty()) return false;
     try {
-        std::wstring text = win::ToLower(command);
+        // The rule works on the lower-case text, and that is the result. File tests use the same
+        // text in its stored case: equal on a case-insensitive file system, and much cheaper where
+        // a lower-case name must be matched by scanning the folder (Wine).
+        CommandText text(command);
 
         // A resource reference names its module before the last comma.
-        if (text[0] == L'@') {
-            text.erase(0, 1);
-            size_t comma = text.rfind(L',');
-            if (comma != std::wstring::npos && comma > 0) text.resize(comma);
+        if (text.lower[0] == L'@') {
+            text.Erase(0, 1);
+            size_t comma = text.lower.rfind(L',');
+            if (comma != std::wstring::npos && comma > 0) text.Resize(comma);
         }
 
         // rundll32 runs a module's entry point: the module is what must exist.
-        size_t runner = text.find(L"rundll32.exe ");
-        if (runner == std::wstring::npos) runner = text.find(L"rundll32 ");
+        size_t runner = text.lower.find(L"rundll32.exe ");
+        if (runner == std::wstring::npos) runner = text.lower.find(L"rundll32 ");
         if (runner != std::wstring::npos) {
-            size_t comma = text.find(L',', 1);
-            if (comma != std::wstring::npos) text.resize(comma);
-            size_t blank = text.find(L' ', runner);
-            if (blank != std::wstring::npos) text.erase(0, blank + 1);
+            size_t comma = text.lower.find(L',', 1);
+            if (comma != std::wstring::npos) text.Resize(comma);
+            size_t blank = text.lower.find(L' ', runner);
+            if (blank != std::wstring::npos) text.Erase(0, blank + 1);
         }
 
-        while (!text.empty() && text[0] == L'"') {
-            text.erase(0, 1);
-            size_t quote = text.find(L'"');
-            if (quote != std::wstring::npos) text.resize(quote);
+        while (!text.lower.empty() && text.lower[0] == L'"') {
+            text.Erase(0, 1);
+            size_t quote = text.lower.find(L'"');
+            if (quote != std::wstring::npos) text.Resize(quote);
         }
 
         // Arguments after the program; the order of the list decides, not the position.
         static const wchar_t* const kPrograms[] = {L".exe ", L".dll ", L".bat ", L".com ", L".ocx "};
         for (const wchar_t* pattern : kPrograms) {
-            size_t at = text.find(pattern);
+            size_t at = text.lower.find(pattern);
             if (at != std::wstring::npos) {
-                text.resize(at + 4);
+                text.Resize(at + 4);
                 break;
             }
         }
 
         if (m_bWow64) {
             // A 32-bit process must look in the 64-bit program folders.
-            size_t at = text.find(L"%programfiles%");
+            size_t at = text.lower.find(L"%programfiles%");
             if (at != std::wstring::npos) {
-                text.replace(at, 14, L"%programW6432%");
-            } else if ((at = text.find(L"%commonprogramfiles%")) != std::wstring::npos) {
-                text.replace(at, 20, L"%commonprogramW6432%");
+                text.Replace(at, 14, L"%programW6432%");
+            } else if ((at = text.lower.find(L"%commonprogramfiles%")) != std::wstring::npos) {
+                text.Replace(at, 20, L"%commonprogramW6432%");
             }
         }
 
-        text = ExpandLimited(text);
+        text.Expand();
         // The placeholder stands for the file itself (the command of programs): nothing to look for.
-        if (win::EqualsNoCase(text, L"%1")) {
-            command = std::move(text);
+        if (win::EqualsNoCase(text.lower, L"%1")) {
+            command = std::move(text.lower);
             return true;
         }
 
         bool found = false;
-        if (!text.empty()) {
-            found = ProgramExists(text);
+        if (!text.lower.empty()) {
+            found = ProgramExists(text.stored);
             if (!found) {
-                size_t switchAt = text.find(L" /");
-                if (switchAt != std::wstring::npos) text.resize(switchAt);
-                found = !text.empty() && ProgramExists(text);
-                if (!found && !text.empty() && ProgramExists(text + L".exe")) {
-                    text += L".exe";
+                size_t switchAt = text.lower.find(L" /");
+                if (switchAt != std::wstring::npos) text.Resize(switchAt);
+                found = !text.lower.empty() && ProgramExists(text.stored);
+                if (!found && !text.lower.empty() && ProgramExists(text.stored + L".exe")) {
+                    text.Append(L".exe");
                     found = true;
                 }
             }
         }
         if (found) {
-            command = std::move(text);
+            command = std::move(text.lower);
             return true;
         }
 
         // A path with a drive letter names exactly one place; there is nothing else to try.
-        if (text.empty() || (text.size() >= 2 && text[1] == L':')) {
-            command = std::move(text);
+        if (text.lower.empty() || (text.lower.size() >= 2 && text.lower[1] == L':')) {
+            command = std::move(text.lower);
             return false;
         }
 
-        std::wstring candidate = ExpandLimited(L"%systemroot%\\system32\\" + text);
-        if (ProgramExists(candidate)) {
-            command = std::move(candidate);
+        if (ProgramExists(ExpandLimited(L"%systemroot%\\system32\\" + text.stored))) {
+            command = ExpandLimited(L"%systemroot%\\system32\\" + text.lower);
             return true;
         }
 
         {
             win::RegKey appPath;
-            if (OpenKey(m_roots.localMachine, std::wstring(KV_APP_PATHS_KEY) + L"\\" + text, KV_MASK_READ, appPath)) {
+            if (OpenKey(m_roots.localMachine, std::wstring(KV_APP_PATHS_KEY) + L"\\" + text.lower, KV_MASK_READ,
+                        appPath)) {
                 std::wstring value;
                 DWORD type = REG_NONE;
                 if (QueryText(appPath.get(), nullptr, value, &type) && type == REG_SZ && !value.empty() &&
@@ -470,17 +506,17 @@ bool CFileExtRegUtil::ResolveUncached(std::wstring& command) const {
             if (end == std::wstring::npos) end = path.size();
             std::wstring entry = path.substr(start, end - start);
             start = end + 1;
-            if (entry.empty() || entry.size() + 1 + text.size() >= kPathLimit) continue;
+            if (entry.empty() || entry.size() + 1 + text.lower.size() >= kPathLimit) continue;
             wchar_t joined[kPathLimit] = {};
             std::copy(entry.begin(), entry.end(), joined);
-            if (!::PathAppendW(joined, text.c_str())) continue;
-            if (ProgramExists(joined)) {
-                command = joined;
-                return true;
-            }
+            if (!::PathAppendW(joined, text.stored.c_str()) || !ProgramExists(joined)) continue;
+            wchar_t result[kPathLimit] = {};
+            std::copy(entry.begin(), entry.end(), result);
+            command = ::PathAppendW(result, text.lower.c_str()) ? std::wstring(result) : std::wstring(joined);
+            return true;
         }
 
-        command = std::move(text);
+        command = std::move(text.lower);
         return false;
     } catch (...) {
         return false;

@@ -166,10 +166,13 @@ TEST_F(ReaderTest, DefaultVerbFallsBackToTheFirstVerbByName) {
     Verb(L"multi", L"Edit", Quoted(app));
     Set(C(), L"multi\\shell\\Edit", L"", L"&Edit with App");
     Set(C(), L"multi\\shell\\Print", L"", L"@shell32.dll,-31250");
+    Verb(L"multi", L"View", L"");
+    Set(C(), L"multi\\shell\\View", L"", L"Save && &Close");
     CFileTypeInfo type = ReadType(L".m", L"multi");
     EXPECT_EQ(type.m_strDefaultVerb, L"edit");
     EXPECT_FALSE(type.m_bBroken);
-    ASSERT_EQ(type.m_mapVerbs.size(), 2u);
+    ASSERT_EQ(type.m_mapVerbs.size(), 3u);
+    EXPECT_EQ(type.m_mapVerbs.at(L"view")->GetLabel(), L"Save & &Close");
     const CVerb& edit = *type.m_mapVerbs.at(L"edit");
     const CVerb& print = *type.m_mapVerbs.at(L"print");
     EXPECT_EQ(edit.GetLabel(), L"Edit with App");
