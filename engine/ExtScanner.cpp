@@ -8,7 +8,9 @@
 
 #include "assoc/FileExtRegUtil.h"
 #include "engine/AssocWriter.h"
+#include "store/CppSQLite3.h"
 #include "store/DBManager.h"
+#include "win/Paths.h"
 #include "win/Strings.h"
 
 namespace {
@@ -65,6 +67,44 @@ private:
     CDBManager& m_db;
     bool m_bLoaded = false;
     std::set<std::wstring> m_names;
+};
+
+// Categories of the extension database, read with one query per scan instead of one per
+// extension (each statement costs a file lock). It is the same join as the per-extension lookup,
+// without its filter; when it cannot be read, each extension is asked for on its own.
+class CCategoryCache {
+public:
+    CCategoryCache(CDBManager& db, const std::wstring& folder) : m_db(db) {
+        const std::wstring file = win::JoinPath(folder, L"kv_db.db");
+        if (folder.empty() || !win::FileExists(file)) return;
+        try {
+            CppSQLite3DB connection;
+            connection.Open(file);
+            CppSQLite3Query query =
+                connection.ExecuteQuery(L"SELECT e.ext, t.name FROM type t, extension e WHERE e.type_id=t.id");
+            for (; !query.AtEnd(); query.NextRow()) m_names.emplace(query.FieldText(0), query.FieldText(1));
+            m_bLoaded = true;
+        } catch (...) {
+            m_names.clear();
+        }
+    }
+    // The category text, or empty when the database names none.
+    std::wstring Lookup(const std::wstring& extension) {
+        std::wstring key = extension;
+        if (!key.empty() && key[0] == L'.') key.erase(0, 1);
+        if (!m_bLoaded) {
+            std::wstring name;
+            return m_db.GetTypeName(extension, name) ? name : std::wstring();
+        }
+        auto it = m_names.find(key);
+        return it == m_names.end() ? std::wstring() : it->second;
+    }
+
+private:
+    CDBManager& m_db;
+    bool m_bLoaded = false;
+    // First row per extension wins, as in the single lookup.
+    std::map<std::wstring, std::wstring> m_names;
 };
 
 }  // namespace
@@ -150,6 +190,7 @@ void CExtScanner::RunScan(ScanParams& params) {
     db.Open(params.env.m_strDatabaseFolder);
     CFileExtRegUtil util(params.env.m_roots, params.env.m_platform);
     CIgnoreSet ignored(db);
+    CCategoryCache categories(db, params.env.m_strDatabaseFolder);
 
     // Collect.
     if (!cancelled()) {
@@ -186,8 +227,8 @@ void CExtScanner::RunScan(ScanParams& params) {
         for (auto& [name, record] : results) {
             util.ReadExtension(*record);
             if (cancelled()) break;
-            std::wstring category;
-            if (db.GetTypeName(name, category) && !category.empty()) record->m_strDescription = category;
+            std::wstring category = categories.Lookup(name);
+            if (!category.empty()) record->m_strDescription = category;
             if (params.pCallbacks) params.pCallbacks->OnScanProgress(record.get());
             list.push_back(record.get());
         }
@@ -204,8 +245,8 @@ void CExtScanner::RunScan(ScanParams& params) {
             if (it == results.end()) {
                 auto record = std::make_unique<CFileExtension>(name);
                 record->m_nProblems = EXT_PROBLEM_NO_APPLICATION;
-                std::wstring category;
-                if (db.GetTypeName(name, category) && !category.empty()) record->m_strDescription = category;
+                std::wstring category = categories.Lookup(name);
+                if (!category.empty()) record->m_strDescription = category;
                 list.push_back(record.get());
                 results.emplace(name, std::move(record));
             } else if (it->second->m_nProblems == 0 && it->second->GetCurrentProgID().empty()) {
