@@ -63,30 +63,35 @@ CFileExtRegUtil::CFileExtRegUtil(const win::RegistryRoots& roots, const AssocPla
 // Reads any value as text. A small stack buffer serves almost every value in one call; larger
 // ones are read into a buffer of the reported size, again if the value grew meanwhile.
 bool CFileExtRegUtil::QueryText(HKEY key, const wchar_t* name, std::wstring& text, DWORD* type) {
-    BYTE small[512];
-    DWORD bytes = sizeof small;
-    DWORD valueType = REG_NONE;
-    LONG rc = ::RegQueryValueExW(key, name, nullptr, &valueType, small, &bytes);
-    if (rc == ERROR_SUCCESS) {
-        text = BytesToText(small, std::min<DWORD>(bytes, sizeof small));
-        if (type) *type = valueType;
-        return true;
-    }
-    std::vector<BYTE> buffer;
-    for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA; ++attempt) {
-        if (bytes > win::RegKey::kMaxValueBytes) return false;
-        // Room for a terminating zero that the stored data may lack.
-        buffer.assign(static_cast<size_t>(bytes) + sizeof(wchar_t), 0);
-        DWORD got = bytes;
-        rc = ::RegQueryValueExW(key, name, nullptr, &valueType, buffer.data(), &got);
+    try {
+        BYTE small[512];
+        DWORD bytes = sizeof small;
+        DWORD valueType = REG_NONE;
+        LONG rc = ::RegQueryValueExW(key, name, nullptr, &valueType, small, &bytes);
         if (rc == ERROR_SUCCESS) {
-            text = BytesToText(buffer.data(), std::min(got, bytes));
+            text = BytesToText(small, std::min<DWORD>(bytes, sizeof small));
             if (type) *type = valueType;
             return true;
         }
-        if (rc == ERROR_MORE_DATA) bytes = std::max(got, bytes + 256);
+        std::vector<BYTE> buffer;
+        for (int attempt = 0; attempt < 8 && rc == ERROR_MORE_DATA; ++attempt) {
+            if (bytes > win::RegKey::kMaxValueBytes) return false;
+            // Room for a terminating zero that the stored data may lack.
+            buffer.assign(static_cast<size_t>(bytes) + sizeof(wchar_t), 0);
+            DWORD got = bytes;
+            rc = ::RegQueryValueExW(key, name, nullptr, &valueType, buffer.data(), &got);
+            if (rc == ERROR_SUCCESS) {
+                text = BytesToText(buffer.data(), std::min(got, bytes));
+                if (type) *type = valueType;
+                return true;
+            }
+            if (rc == ERROR_MORE_DATA) bytes = std::max(got, bytes + 256);
+        }
+        return false;
+    } catch (...) {
+        // Out of memory: the result of a failed read.
+        return false;
     }
-    return false;
 }
 
 bool CFileExtRegUtil::OpenKey(HKEY root, const std::wstring& subKey, REGSAM base, win::RegKey& key) const {
@@ -117,11 +122,16 @@ bool CFileExtRegUtil::ValueExists(HKEY root, const std::wstring& subKey, const s
 
 std::wstring CFileExtRegUtil::ReadValue(HKEY root, const std::wstring& subKey, const std::wstring& valueName,
                                         DWORD* type) const {
-    win::RegKey key;
-    if (!OpenKey(root, subKey, KV_MASK_READ, key)) return {};
-    std::wstring text;
-    if (!QueryText(key.get(), valueName.c_str(), text, type)) return {};
-    return text;
+    try {
+        win::RegKey key;
+        if (!OpenKey(root, subKey, KV_MASK_READ, key)) return {};
+        std::wstring text;
+        if (!QueryText(key.get(), valueName.c_str(), text, type)) return {};
+        return text;
+    } catch (...) {
+        // Out of memory: the result of a failed read.
+        return {};
+    }
 }
 
 bool CFileExtRegUtil::FileExists(const std::wstring& path) const {
@@ -163,53 +173,68 @@ std::wstring CFileExtRegUtil::UserChoiceKey(const std::wstring& extension) const
 }
 
 void CFileExtRegUtil::EnumExtensionKeys(HKEY root, std::vector<std::wstring>& list) const {
-    std::wstring subKey;
-    if (root == m_roots.classesRoot) {
-        subKey.clear();
-    } else if (root == m_roots.currentUser) {
-        subKey = KV_FILEEXTS_KEY;
-    } else {
+    try {
+        std::wstring subKey;
+        if (root == m_roots.classesRoot) {
+            subKey.clear();
+        } else if (root == m_roots.currentUser) {
+            subKey = KV_FILEEXTS_KEY;
+        } else {
+            return;
+        }
+        win::RegKey key;
+        if (!OpenKey(root, subKey, KV_MASK_READ, key)) return;
+        DWORD count = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+        wchar_t name[kNameBuffer];
+        for (DWORD index = 0; index < count; ++index) {
+            DWORD length = kNameBuffer;
+            LONG rc = ::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+            if (rc == ERROR_NO_MORE_ITEMS) break;  // keys were removed meanwhile
+            if (rc != ERROR_SUCCESS || length == 0 || name[0] != L'.') continue;
+            list.push_back(win::ToLower(std::wstring_view(name, length)));
+        }
+    } catch (...) {
+        // Out of memory: the result of a failed read.
         return;
-    }
-    win::RegKey key;
-    if (!OpenKey(root, subKey, KV_MASK_READ, key)) return;
-    DWORD count = 0;
-    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
-                           nullptr, nullptr) != ERROR_SUCCESS)
-        return;
-    wchar_t name[kNameBuffer];
-    for (DWORD index = 0; index < count; ++index) {
-        DWORD length = kNameBuffer;
-        LONG rc = ::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) break;  // keys were removed meanwhile
-        if (rc != ERROR_SUCCESS || length == 0 || name[0] != L'.') continue;
-        list.push_back(win::ToLower(std::wstring_view(name, length)));
     }
 }
 
 void CFileExtRegUtil::ReadOpenWithProgIDs(HKEY root, const std::wstring& extension,
                                           std::vector<std::wstring>& list) const {
-    std::wstring subKey = root == m_roots.currentUser
-                              ? std::wstring(KV_FILEEXTS_KEY) + L"\\" + extension + L"\\OpenWithProgIDs"
-                              : extension + L"\\OpenWithProgIDs";
-    win::RegKey key;
-    if (!OpenKey(root, subKey, KV_MASK_READ, key)) return;
-    DWORD count = 0;
-    if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
-                           nullptr, nullptr) != ERROR_SUCCESS)
+    try {
+        std::wstring subKey = root == m_roots.currentUser
+                                  ? std::wstring(KV_FILEEXTS_KEY) + L"\\" + extension + L"\\OpenWithProgIDs"
+                                  : extension + L"\\OpenWithProgIDs";
+        win::RegKey key;
+        if (!OpenKey(root, subKey, KV_MASK_READ, key)) return;
+        DWORD count = 0;
+        if (::RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &count, nullptr, nullptr,
+                               nullptr, nullptr) != ERROR_SUCCESS)
+            return;
+        wchar_t name[kNameBuffer];
+        for (DWORD index = 0; index < count; ++index) {
+            DWORD length = kNameBuffer;
+            LONG rc = ::RegEnumValueW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
+            if (rc == ERROR_NO_MORE_ITEMS) break;
+            if (rc != ERROR_SUCCESS || length == 0) continue;  // unreadable, or the default value
+            list.emplace_back(name, length);
+        }
+    } catch (...) {
+        // Out of memory: the result of a failed read.
         return;
-    wchar_t name[kNameBuffer];
-    for (DWORD index = 0; index < count; ++index) {
-        DWORD length = kNameBuffer;
-        LONG rc = ::RegEnumValueW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr);
-        if (rc == ERROR_NO_MORE_ITEMS) break;
-        if (rc != ERROR_SUCCESS || length == 0) continue;  // unreadable, or the default value
-        list.emplace_back(name, length);
     }
 }
 
 bool CFileExtRegUtil::DeleteKeyTree(HKEY parent, const std::wstring& subKey) const {
-    return DeleteKeyTreeIn(parent, subKey, 0);
+    try {
+        return DeleteKeyTreeIn(parent, subKey, 0);
+    } catch (...) {
+        // Out of memory: the result of a failed read.
+        return false;
+    }
 }
 
 bool CFileExtRegUtil::DeleteKeyTreeIn(HKEY parent, const std::wstring& subKey, int depth) const {
@@ -236,7 +261,12 @@ bool CFileExtRegUtil::DeleteKeyTreeIn(HKEY parent, const std::wstring& subKey, i
 }
 
 bool CFileExtRegUtil::CopyKeyTree(HKEY source, HKEY destParent, const std::wstring& destSubKey) const {
-    return CopyKeyTreeIn(source, destParent, destSubKey, 0);
+    try {
+        return CopyKeyTreeIn(source, destParent, destSubKey, 0);
+    } catch (...) {
+        // Out of memory: the result of a failed read.
+        return false;
+    }
 }
 
 bool CFileExtRegUtil::CopyKeyTreeIn(HKEY source, HKEY destParent, const std::wstring& destSubKey, int depth) const {

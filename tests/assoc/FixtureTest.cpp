@@ -39,7 +39,7 @@ TEST(AssocFixture, EveryCommandFormGivesThePlantedVerdict) {
         auto f = static_cast<CommandForm>(form);
         std::wstring progId = std::wstring(L"form.") + FormName(f);
         fixture.AddSimpleProgId(progId, f);
-        ExtensionSpec ext;
+        ExtensionPlan ext;
         ext.name = L".f" + std::to_wstring(form);
         ext.classesDefault = progId;
         fixture.AddExtension(ext);
@@ -76,12 +76,12 @@ TEST(AssocFixture, HandBuiltShapesGiveThePlantedVerdict) {
     for (const wchar_t* progId : {L"sound", L"broken", L"redirect.sound", L"redirect.broken", L"module.sound",
                                   L"module.gone", L"cycle1", L"cycle5", L"noopen", L"plain", L"emptyshell",
                                   L"missing", L"fallback"}) {
-        ExtensionSpec ext;
+        ExtensionPlan ext;
         ext.name = L".h" + std::to_wstring(n++);
         ext.classesDefault = progId;
         fixture.AddExtension(ext);
     }
-    ExtensionSpec mixed;
+    ExtensionPlan mixed;
     mixed.name = L".mixed";
     mixed.classesDefault = L"kv.nokey";
     mixed.progIdUnderExtension = true;
@@ -90,12 +90,12 @@ TEST(AssocFixture, HandBuiltShapesGiveThePlantedVerdict) {
     mixed.userChoiceValue = L"bad.exe";
     mixed.userOpenWith = {L"missing"};
     fixture.AddExtension(mixed);
-    ExtensionSpec app;
+    ExtensionPlan app;
     app.name = L".app";
     app.userChoice = UserChoiceKind::Application;
     app.userChoiceValue = L"good.exe";
     fixture.AddExtension(app);
-    ExtensionSpec empty;
+    ExtensionPlan empty;
     empty.name = L".empty";
     empty.classesDefault = L"sound";
     empty.userChoice = UserChoiceKind::EmptyProgId;
