@@ -103,7 +103,7 @@ int wmain(int argc, wchar_t** argv) {
             db.GetTypeName(record->GetName(), category);
         }
         const double dbSeconds = Seconds(start);
-        std::wprintf(L"  of which: reader %.3f ms, database lookups %.3f ms per extension\n",
+        std::wprintf(L"  for comparison: reader alone %.3f ms; the two per-extension queries the scan avoids %.3f ms per extension\n",
                      readerSeconds * 1000 / scanned, dbSeconds * 1000 / scanned);
     }
 
