@@ -117,6 +117,7 @@ struct CExtScanner::ScanParams {
     std::atomic<LONG>* pRunning = nullptr;
     std::wstring strFilter;
     CEngineEnvironment env;
+    bool bCompletionSent = false;
 };
 
 CExtScanner::CExtScanner(CEngineEnvironment env) : m_env(std::move(env)) {}
@@ -172,7 +173,13 @@ unsigned __stdcall CExtScanner::ScanThread(void* pParam) {
     try {
         RunScan(*params);
     } catch (...) {
-        // Out of memory mid-scan: the scan ends; nothing may escape the thread.
+        // Out of memory mid-scan: the scan ends as a cancelled one; nothing may escape the thread.
+        if (params->pCallbacks && !params->bCompletionSent) {
+            try {
+                params->pCallbacks->OnScanComplete(params->pResultList, 0);
+            } catch (...) {
+            }
+        }
     }
     params.reset();
     *cancel = 0;
@@ -276,6 +283,7 @@ void CExtScanner::RunScan(ScanParams& params) {
     const BOOL completed = cancelled() ? 0 : 1;
     if (params.pCallbacks) {
         if (single && completed) ::Sleep(kSingleScanPauseMs);
+        params.bCompletionSent = true;
         params.pCallbacks->OnScanComplete(&list, completed);
     }
 }

@@ -19,6 +19,7 @@ struct CExtScanner::RepairParams {
     std::wstring* pBackupPath = nullptr;
     BOOL* pBackupFailed = nullptr;
     CEngineEnvironment env;
+    bool bCompletionSent = false;
 };
 
 namespace {
@@ -122,6 +123,13 @@ unsigned __stdcall CExtScanner::RepairThread(void* pParam) {
     try {
         RunRepair(*params);
     } catch (...) {
+        // Out of memory mid-repair: reported as not completed; nothing may escape the thread.
+        if (params->pCallbacks && !params->bCompletionSent) {
+            try {
+                params->pCallbacks->OnFixComplete(params->pRepairList, 0);
+            } catch (...) {
+            }
+        }
     }
     params.reset();
     *cancel = 0;
@@ -207,5 +215,8 @@ void CExtScanner::RunRepair(RepairParams& params) {
     *params.pBackupFailed = backupFailed ? 1 : 0;
 
     const BOOL completed = (params.pCancel->load() != 1 && !backupFailed) ? 1 : 0;
-    if (params.pCallbacks) params.pCallbacks->OnFixComplete(&list, completed);
+    if (params.pCallbacks) {
+        params.bCompletionSent = true;
+        params.pCallbacks->OnFixComplete(&list, completed);
+    }
 }
