@@ -62,8 +62,8 @@ int wmain(int argc, wchar_t** argv) {
     if (_wgetenv(L"KV_BENCH_WARM")) {
         CFileExtRegUtil util(env.m_roots, env.m_platform);
         start = std::chrono::steady_clock::now();
-        for (const auto& spec : fixture.Extensions()) {
-            CFileExtension record(spec.name);
+        for (const auto& planted : fixture.Extensions()) {
+            CFileExtension record(planted.name);
             util.ReadExtension(record);
         }
         std::wprintf(L"cold reader pass: %.3f ms per extension\n", Seconds(start) * 1000 / count);

@@ -6,6 +6,7 @@
 #include "store/DBManager.h"
 #include "win/Paths.h"
 #include "win/Strings.h"
+#include "win/UniqueHandle.h"
 
 namespace kvtest {
 
@@ -81,12 +82,11 @@ std::vector<std::wstring> EngineWorld::BackupFiles() const {
     std::vector<std::wstring> files;
     WIN32_FIND_DATAW data{};
     const std::wstring folder = m_env.BackupFolder();
-    HANDLE find = ::FindFirstFileW(win::JoinPath(folder, L"*.reg").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return files;
+    win::UniqueFindHandle find(::FindFirstFileW(win::JoinPath(folder, L"*.reg").c_str(), &data));
+    if (!find) return files;
     do {
         files.push_back(win::JoinPath(folder, data.cFileName));
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
+    } while (::FindNextFileW(find.get(), &data));
     return files;
 }
 
@@ -181,19 +181,18 @@ bool ImportWithRegedit(const std::wstring& regFile) {
     if (!::CreateProcessW(exe.c_str(), command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
                           &process))
         return false;
-    ::CloseHandle(process.hThread);
-    const bool ended = ::WaitForSingleObject(process.hProcess, 120000) == WAIT_OBJECT_0;
-    ::CloseHandle(process.hProcess);
-    return ended;
+    win::UniqueKernelHandle thread(process.hThread);
+    win::UniqueKernelHandle child(process.hProcess);
+    return ::WaitForSingleObject(child.get(), 120000) == WAIT_OBJECT_0;
 }
 
 void WriteFileAt(const std::wstring& path, const std::string& bytes) {
     win::CreateDirectories(win::FolderOf(path));
-    HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    win::UniqueFileHandle file(
+        ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    ASSERT_TRUE(file);
     DWORD written = 0;
-    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
+    ASSERT_TRUE(::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
 }
 
 std::vector<std::wstring> NamesOf(const ExtensionList& list) {

@@ -10,6 +10,7 @@
 #include "tests/support/TempFolder.h"
 #include "win/Paths.h"
 #include "win/Strings.h"
+#include "win/UniqueHandle.h"
 
 namespace kvtest {
 namespace {
@@ -195,16 +196,16 @@ TEST_F(EngineBusyTest, ScanIsRefusedWhileARepairRunsAndResultsStayIntact) {
     engine.m_scanner.WaitForScan();
     const ExtensionList before = *engine.m_scanner.m_pResultList;
 
-    HANDLE release = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    events.m_onFix = [&] { ::WaitForSingleObject(release, 30000); };
+    win::UniqueKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(release);
+    events.m_onFix = [&] { ::WaitForSingleObject(release.get(), 30000); };
     ASSERT_TRUE(engine.StartFix());
     EXPECT_FALSE(engine.StartScan(L""));
     EXPECT_FALSE(engine.StartScan(L".good"));
     EXPECT_FALSE(engine.StartFix());
     EXPECT_EQ(*engine.m_scanner.m_pResultList, before);
-    ::SetEvent(release);
+    ::SetEvent(release.get());
     engine.m_scanner.WaitForRepair();
-    ::CloseHandle(release);
     EXPECT_EQ(events.FixCompletions(), 1);
     EXPECT_EQ(events.AssociationsChanged(), 1);
     EXPECT_TRUE(engine.StartScan(L""));
