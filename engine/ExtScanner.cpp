@@ -196,6 +196,8 @@ void CExtScanner::RunScan(ScanParams& params) {
     CDBManager db;
     db.Open(params.env.m_strDatabaseFolder);
     CFileExtRegUtil util(params.env.m_roots, params.env.m_platform);
+    // Shared file types and common commands are judged once per scan, not once per extension.
+    util.EnableResolveCache(true);
     CIgnoreSet ignored(db);
     CCategoryCache categories(db, params.env.m_strDatabaseFolder);
 
