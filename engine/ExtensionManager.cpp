@@ -116,7 +116,9 @@ bool CExtensionManager::ChangeAction(CFileExtension& record, const std::wstring&
         result = SetProgram(verbName, record, command);
     } else {
         if (pMonitor) pMonitor->ExpectUserChoiceChange(record.m_strName);
-        result = CreateOwnProgID(record, own) && PointUserChoice(record, own) && SetProgram(verbName, record, command);
+        // The verb is only ever edited in the own type, never in a type other extensions share.
+        result = CreateOwnProgID(record, own) && PointUserChoice(record, own) &&
+                 win::EqualsNoCase(record.GetCurrentProgID(), own) && SetProgram(verbName, record, command);
     }
     NotifyAssociationsChanged(m_env);
     if (!result) return finish(KVChangeResult::WriteFailed);
