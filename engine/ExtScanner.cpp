@@ -132,6 +132,8 @@ void CExtScanner::WaitForScan() const { WaitPumpingSentMessages(m_hScanThread.ge
 void CExtScanner::WaitForRepair() const { WaitPumpingSentMessages(m_hRepairThread.get()); }
 
 bool CExtScanner::StartScanThread(const std::wstring& filter, CKVExtScannerCallbacks* pCallbacks) {
+    // The records of a running worker must not go away under it.
+    if (m_bScanRunning || m_bRepairRunning) return false;
     const std::wstring lowered = win::ToLower(filter);
     if (!filter.empty() && !IsUsableFilter(lowered)) return false;
     try {

@@ -48,10 +48,11 @@ public:
     virtual ~CExtScanner();
 
     // Starts a scan of every extension (empty filter) or of one extension. Replaces the records
-    // of the last scan. False when the filter is no usable extension name or the thread cannot
-    // be created. The caller makes sure neither a scan nor a repair runs.
+    // of the last scan. False while a scan or repair runs, when the filter is no usable extension
+    // name, or when the thread cannot be created.
     bool StartScanThread(const std::wstring& filter, CKVExtScannerCallbacks* pCallbacks);
-    // Starts the repair of the last scan's records; false without a scan or without a thread.
+    // Starts the repair of the last scan's records; false without a scan, while a scan or repair
+    // runs, or without a thread.
     bool StartRepairThread(CKVExtScannerCallbacks* pCallbacks);
     // Moves an extension out of the results (after the user ignored it); the record is deleted.
     // Returns whether a record was erased.

@@ -87,7 +87,7 @@ bool RepairAssociation(const CFileExtRegUtil& util, CDBManager& db, const CFileE
 }  // namespace
 
 bool CExtScanner::StartRepairThread(CKVExtScannerCallbacks* pCallbacks) {
-    if (!m_pResults) return false;
+    if (!m_pResults || m_bScanRunning || m_bRepairRunning) return false;
     try {
         m_pRepairList = std::make_unique<ExtensionList>();
         m_strRepairBackup.clear();

@@ -187,6 +187,25 @@ TEST_F(ScannerTest, RecordsStayValidUntilTheNextScanAndRemoveExtensionDropsOne) 
     EXPECT_FALSE(scanner.RemoveExtension(&lookalike));
 }
 
+TEST_F(ScannerTest, ScannerRefusesNewWorkWhileItsScanRuns) {
+    CExtScanner scanner(w.Env());
+    EventRecorder events;
+    win::UniqueKernelHandle release(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(release);
+    events.m_onProgress = [&](size_t count) {
+        if (count == 1) ::WaitForSingleObject(release.get(), 30000);
+    };
+    ASSERT_TRUE(scanner.StartScanThread(L"", &events));
+    ExtensionMap* running = scanner.m_pResults.get();
+    EXPECT_FALSE(scanner.StartScanThread(L"", nullptr));
+    EXPECT_FALSE(scanner.StartRepairThread(nullptr));
+    EXPECT_EQ(scanner.m_pResults.get(), running);
+    ::SetEvent(release.get());
+    scanner.WaitForScan();
+    EXPECT_EQ(events.LastScanCompleted(), 1);
+    EXPECT_EQ(scanner.m_pResultList->size(), 4u);
+}
+
 class EngineBusyTest : public ScannerTest {};
 
 TEST_F(EngineBusyTest, ScanIsRefusedWhileARepairRunsAndResultsStayIntact) {
