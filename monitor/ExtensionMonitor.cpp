@@ -136,6 +136,16 @@ void CExtensionMonitor::OnChangeNotified(WPARAM generation) {
     m_pTimerWnd->RestartTimer();
 }
 
+bool CExtensionMonitor::OnCatchUp() {
+    if (!m_bStarted) return true;
+    // Inside a comparison (a callback resumed): compared again once it ends.
+    if (m_bHandlingChanges) return false;
+    // This comparison reads everything a pending timer would.
+    if (m_pTimerWnd) m_pTimerWnd->CancelTimer();
+    RunComparison(true);
+    return true;
+}
+
 void CExtensionMonitor::OnRecordingResumed() {
     if (!m_bStarted) {
         m_bResumePending = 0;
@@ -350,9 +360,22 @@ void CExtensionMonitor::SuspendRecording() { ++m_nSuspendCount; }
 
 void CExtensionMonitor::ResumeRecording() {
     unsigned int count = m_nSuspendCount.load();
+    const bool caughtUp = count == 1 && CatchUp();
     while (count > 0 && !m_nSuspendCount.compare_exchange_weak(count, count - 1)) {
     }
-    if (count != 1) return;  // not the step to 0
+    if (count != 1 || caughtUp) return;  // not the step to 0, or nothing left to do
     m_bResumePending = 1;
     if (HWND hwnd = m_hTimerWnd.load()) ::PostMessageW(hwnd, KV_WM_MONITOR_RESUMED, 0, 0);
+}
+
+bool CExtensionMonitor::CatchUp() {
+    if (!m_bStarted.load()) return true;  // nothing is watched, nothing to take in
+    const HWND hwnd = m_hTimerWnd.load();
+    if (!hwnd) return true;
+    if (::GetWindowThreadProcessId(hwnd, nullptr) == ::GetCurrentThreadId()) return OnCatchUp();
+    // A worker (the repair) waits while the user-interface thread compares; bounded, so a
+    // user-interface thread that waits for this worker delays it only briefly.
+    DWORD_PTR answer = 0;
+    return ::SendMessageTimeoutW(hwnd, KV_WM_MONITOR_CATCH_UP, 0, 0, SMTO_ABORTIFHUNG, kCatchUpWaitMs, &answer) &&
+           answer == 1;
 }

@@ -74,9 +74,10 @@ public:
     // The next change of this extension's per-user choice is the program's own.
     void ExpectUserChoiceChange(const std::wstring& extension) override;
 
-    // The suspend counter: while above 0, changes only update the snapshots. Returning to 0 queues
-    // one more comparison that records nothing, so writes of the suspended period that the timer
-    // has not compared yet are never taken for outside changes. Any thread.
+    // The suspend counter: while above 0, changes only update the snapshots. Any thread. The step
+    // back to 0 first runs one more comparison on the user-interface thread (directly there, sent
+    // from other threads), so the program's writes of the suspended period are in the snapshots
+    // before recording resumes, however late their notifications come.
     void SuspendRecording() override;
     void ResumeRecording() override;
     unsigned int GetSuspendCount() const { return m_nSuspendCount.load(); }
@@ -93,12 +94,17 @@ public:
 
     // How long Stop waits for each watcher.
     static constexpr DWORD kStopWaitMs = 10000;
+    // How long another thread's resume waits for the user-interface thread to compare.
+    static constexpr DWORD kCatchUpWaitMs = 5000;
 
 private:
     friend class CMonitorTimerWnd;
     // A watcher saw a change (on the user-interface thread, through the timer window).
     void OnChangeNotified(WPARAM generation);
-    // The suspend counter returned to 0.
+    // The comparison before the counter returns to 0; false when it cannot run now.
+    bool OnCatchUp();
+    bool CatchUp();
+    // The counter returned to 0 without that comparison.
     void OnRecordingResumed();
     void RunComparison(bool quiet);
     bool RecordingAllowed() const;
@@ -125,8 +131,9 @@ private:
     std::atomic<LONG> m_bResumePending{0};
     std::atomic<HWND> m_hTimerWnd{nullptr};  // for posts from other threads; cleared before it goes
 
+    std::atomic<int> m_bStarted{0};
+
     // User-interface thread only.
-    int m_bStarted = 0;
     int m_bHandlingChanges = 0;
     int m_bChangePending = 0;   // a notification arrived while HandleChanges ran
     int m_bQuietComparison = 0;

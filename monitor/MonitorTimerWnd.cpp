@@ -38,6 +38,8 @@ LRESULT CMonitorTimerWnd::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case KV_WM_MONITOR_CHANGED:
         m_pMonitor->OnChangeNotified(wParam);
         return 0;
+    case KV_WM_MONITOR_CATCH_UP:
+        return m_pMonitor->OnCatchUp() ? 1 : 0;
     case KV_WM_MONITOR_RESUMED:
         m_pMonitor->OnRecordingResumed();
         return 0;

@@ -21,9 +21,12 @@
 
 // Posted by a watcher to the timer window: a watched key changed. wParam: the generation.
 inline constexpr UINT KV_WM_MONITOR_CHANGED = WM_APP + 0x137;
-// Posted when the suspend counter returns to 0: compare once more without recording, so that
-// the program's own writes of the suspended period never count as outside changes.
-inline constexpr UINT KV_WM_MONITOR_RESUMED = WM_APP + 0x138;
+// Sent just before the suspend counter returns to 0: compare once more while the writes of the
+// suspended period still count as the program's own. Answer: 1 when compared.
+inline constexpr UINT KV_WM_MONITOR_CATCH_UP = WM_APP + 0x138;
+// Posted after the counter returned to 0 when that comparison could not run: compare without
+// recording as soon as possible.
+inline constexpr UINT KV_WM_MONITOR_RESUMED = WM_APP + 0x139;
 
 class CMonitorWatchState {
 public:

@@ -150,13 +150,18 @@ TEST_F(MonitorLive, OwnWritesOfASuspendedPeriodAreNotRecordedAfterResume) {
     m_box.SetClassesDefault(L".doc", L"docfile");
     StartMonitor();
 
-    // The program's own write, on this thread: no comparison can run before the counter is back at 0.
+    // The program's own write, on this thread: no timer comparison can run before the resume.
     m_monitor->SuspendRecording();
     m_box.SetClassesDefault(L".txt", L"ownfile");
+    const unsigned long before = m_monitor->GetComparisonCount();
     m_monitor->ResumeRecording();
+    // The step back to 0 compared at once, while the write still counted as the program's own.
+    EXPECT_EQ(m_monitor->GetComparisonCount(), before + 1);
+    EXPECT_EQ(m_monitor->GetSuspendCount(), 0u);
+    EXPECT_EQ(m_monitor->GetClassesSnapshot().at(L".txt"), L"ownfile");
+    // Its notification arrives late and finds nothing.
     AwaitComparison();
     EXPECT_TRUE(m_monitor->GetChanges()->empty());
-    EXPECT_EQ(m_monitor->GetClassesSnapshot().at(L".txt"), L"ownfile");
     for (const auto& call : m_callbacks.m_calls) EXPECT_EQ(call.newChangeRecorded, 0);
 
     // An outside change right after it is recorded.
