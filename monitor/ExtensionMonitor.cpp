@@ -125,9 +125,10 @@ void CExtensionMonitor::EndWatchers() {
 
 void CExtensionMonitor::OnChangeNotified(WPARAM generation) {
     // Notifications of an earlier Start may still be queued.
-    if (!m_bStarted || generation != m_nGeneration || !m_pTimerWnd || !m_pWatch) return;
+    if (!m_pWatch || generation != m_nGeneration) return;
     // From here on a new notification posts anew.
     m_pWatch->ChangeTaken();
+    if (!m_bStarted || !m_pTimerWnd) return;
     if (m_bHandlingChanges) {
         // A callback is pumping messages inside a comparison: compare again once it is done.
         m_bChangePending = 1;

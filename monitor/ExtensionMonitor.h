@@ -131,6 +131,7 @@ private:
     std::atomic<LONG> m_bResumePending{0};
     std::atomic<HWND> m_hTimerWnd{nullptr};  // for posts from other threads; cleared before it goes
 
+    // Set by Start and cleared by Stop on the user-interface thread; read by resuming workers.
     std::atomic<int> m_bStarted{0};
 
     // User-interface thread only.
