@@ -6,11 +6,15 @@
 #include "app/ProductSettings.h"
 #include "app/SchedulerAppTasks.h"
 #include "app/res/StringIds.h"
+#include "engine/Report.h"
+#include "engine/ScanEngine.h"
 #include "framework/ResourceString.h"
 #include "ui/FrameMessages.h"
 #include "ui/MainFrame.h"
 #include "win/Paths.h"
 #include "win/Platform.h"
+
+#include <shlwapi.h>
 
 const UINT g_uTaskbarCreatedMessage = ::RegisterWindowMessageW(L"TaskbarCreated");
 
@@ -20,6 +24,14 @@ constexpr int kMainIconId = 128;
 
 CKVApp::CKVApp() = default;
 CKVApp::~CKVApp() = default;
+
+std::wstring CKVApp::CurrentFolder() {
+    DWORD needed = ::GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(needed, L'\0');
+    DWORD length = needed ? ::GetCurrentDirectoryW(needed, folder.data()) : 0;
+    folder.resize(length < needed ? length : 0);
+    return folder;
+}
 
 CKVApp& GetKVApp() { return *static_cast<CKVApp*>(fw::GetApp()); }
 
@@ -56,6 +68,8 @@ bool CKVApp::UserIsAdministrator() {
 }
 
 BOOL CKVApp::InitInstance() {
+    // Relative paths on the command line mean the folder the program was started in.
+    const std::wstring startFolder = CurrentFolder();
     m_strAppName = fw::LoadResString(IDS_APP_NAME);
     SetRegistryKey(L"Velmora");
 
@@ -100,6 +114,13 @@ BOOL CKVApp::InitInstance() {
         RunUninstallMode(Environment());
         return FALSE;
     }
+    if (request.report) {
+        // A scan without any window, whatever instance may be running.
+        std::wstring path = request.reportPath;
+        if (::PathIsRelativeW(path.c_str())) path = win::JoinPath(startFolder, path);
+        m_nExitCode = RunHeadlessReport(path);
+        return FALSE;
+    }
     if (runningInstance) {
         Forward(runningInstance, request);
         return FALSE;
@@ -133,7 +154,10 @@ BOOL CKVApp::NormalStart(CommandLineRequest request) {
     m_pMainFrame = std::make_unique<CMainFrame>();
     m_pMainWnd = m_pMainFrame.get();
 
+    g_pScanEngine = new CKVScanEngine(m_pMainFrame.get());
+
     m_bMonitorEnabled = GetProfileInt(L"MONITOR", m_bMonitorEnabled);
+    if (m_bMonitorEnabled) g_pScanEngine->m_bReportChanges = 1;
 
     if (!request.scan) {
         const std::wstring searched = GetProfileString(L"SearchedExtension", L"");
@@ -159,6 +183,9 @@ BOOL CKVApp::NormalStart(CommandLineRequest request) {
 }
 
 int CKVApp::ExitInstance() {
+    // The engine's destructor stops its worker threads before the window goes.
+    delete g_pScanEngine;
+    g_pScanEngine = nullptr;
     WriteProfileInt(L"MONITOR", m_bMonitorEnabled ? 1 : 0);
     m_pMainWnd = nullptr;
     m_pMainFrame.reset();

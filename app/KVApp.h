@@ -35,6 +35,7 @@ public:
 private:
     bool RegisterMainWindowClass();
     static bool UserIsAdministrator();
+    static std::wstring CurrentFolder();
     void Forward(HWND runningInstance, const CommandLineRequest& request) const;
     BOOL NormalStart(CommandLineRequest request);
 

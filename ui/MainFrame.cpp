@@ -27,9 +27,62 @@ void CMainFrame::SetStatus(std::wstring text) {
     ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
-void CMainFrame::StartScan(const std::wstring& filter) {
-    SetStatus(filter.empty() ? std::wstring(L"Scanning all extensions") : L"Scanning " + filter);
+std::wstring CMainFrame::Describe(const std::wstring& filter) {
+    return filter.empty() ? std::wstring(L"all extensions") : filter;
 }
+
+void CMainFrame::StartScan(const std::wstring& filter) {
+    m_strScanFilter = filter;
+    if (!g_pScanEngine) return;
+    if (m_bScanActive) {
+        // The running scan reports first; the new one starts then.
+        m_bRescanPending = true;
+        g_pScanEngine->CancelScan();
+        SetStatus(L"Scanning " + Describe(filter));
+        return;
+    }
+    m_nProgress = 0;
+    if (g_pScanEngine->StartScan(filter)) {
+        m_bScanActive = true;
+        SetStatus(L"Scanning " + Describe(filter));
+    } else {
+        SetStatus(L"The scan of " + Describe(filter) + L" could not start");
+    }
+}
+
+void CMainFrame::ShowScanResults(const ExtensionList* list, bool completed) {
+    size_t problems = 0, needApplication = 0;
+    if (list) {
+        for (const IFileExtension* extension : *list) {
+            const UINT status = extension->GetProblems();
+            if (status == EXT_PROBLEM_NO_APPLICATION)
+                ++needApplication;
+            else if (status != 0)
+                ++problems;
+        }
+    }
+    SetStatus(win::Format(L"Scan of %ls %ls: %zu extension(s), %zu problem(s), %zu need an application",
+                          Describe(m_strScanFilter).c_str(), completed ? L"complete" : L"cancelled",
+                          list ? list->size() : size_t{0}, problems, needApplication));
+}
+
+int CMainFrame::OnScanComplete(ExtensionList* pList, BOOL bCompleted) {
+    return static_cast<int>(::SendMessageW(m_hWnd, WM_SCAN_COMPLETE, reinterpret_cast<WPARAM>(pList), bCompleted));
+}
+
+int CMainFrame::OnFixComplete(ExtensionList* pList, BOOL bCompleted) {
+    return static_cast<int>(::SendMessageW(m_hWnd, WM_FIX_COMPLETE, reinterpret_cast<WPARAM>(pList), bCompleted));
+}
+
+int CMainFrame::OnScanProgress(IFileExtension* pExtension) {
+    ::PostMessageW(m_hWnd, WM_SCAN_PROGRESS, reinterpret_cast<WPARAM>(pExtension), 0);
+    ::Sleep(20);
+    return 0;
+}
+
+int CMainFrame::OnExtensionsChanged(ExtensionChangeMap*) { return 0; }
+
+int CMainFrame::OnAssociationsChanged() { return 0; }
 
 void CMainFrame::Restore() {
     if (::IsIconic(m_hWnd)) ::ShowWindow(m_hWnd, SW_RESTORE);
@@ -69,11 +122,28 @@ LRESULT CMainFrame::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         StartScan(filter ? filter : L"");
         return 0;
     }
+    case WM_SCAN_PROGRESS:
+        // Only counted: the record may belong to a scan that has already been replaced.
+        ++m_nProgress;
+        return 0;
+    case WM_SCAN_COMPLETE: {
+        m_bScanActive = false;
+        if (m_bRescanPending) {
+            m_bRescanPending = false;
+            StartScan(m_strScanFilter);
+        } else {
+            ShowScanResults(reinterpret_cast<const ExtensionList*>(wParam), lParam != 0);
+        }
+        return 0;
+    }
+    case WM_FIX_COMPLETE:
+        return 0;
     case WM_REMOTE_CLOSE:
         m_bForceClose = true;
         ::PostMessageW(m_hWnd, WM_CLOSE, 0, 0);
         return 0;
     case WM_CLOSE:
+        if (m_bScanActive && g_pScanEngine) g_pScanEngine->CancelScan();
         ::DestroyWindow(m_hWnd);
         return 0;
     case WM_DESTROY:

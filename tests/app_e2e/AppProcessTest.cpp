@@ -27,20 +27,21 @@ public:
     const std::wstring& Exe() const { return m_exe; }
     const kvtest::TempFolder& Folder() const { return m_folder; }
 
-    win::UniqueKernelHandle Start(const std::wstring& arguments) const {
+    win::UniqueKernelHandle Start(const std::wstring& arguments, const std::wstring& currentFolder = {}) const {
         std::wstring commandLine = L"\"" + m_exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
         STARTUPINFOW si{};
         si.cb = sizeof si;
         PROCESS_INFORMATION pi{};
-        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                              m_folder.Path().c_str(), &si, &pi))
+        const std::wstring& folder = currentFolder.empty() ? m_folder.Path() : currentFolder;
+        if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                              &pi))
             return {};
         ::CloseHandle(pi.hThread);
         return win::UniqueKernelHandle(pi.hProcess);
     }
     // Runs to the end; returns the exit code, or -1 when it did not end in time.
-    long Run(const std::wstring& arguments) const {
-        auto process = Start(arguments);
+    long Run(const std::wstring& arguments, const std::wstring& currentFolder = {}) const {
+        auto process = Start(arguments, currentFolder);
         if (!process || ::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) return -1;
         DWORD code = 0;
         ::GetExitCodeProcess(process.get(), &code);
@@ -66,12 +67,12 @@ std::wstring WindowText(HWND hwnd) {
     return text;
 }
 
-// Polls until the window shows `expected` (the program answers asynchronously).
+// Polls until the window's text contains `expected` (the program answers asynchronously).
 std::wstring WaitForText(HWND hwnd, const std::wstring& expected) {
     std::wstring text;
-    for (int i = 0; i < 200; ++i) {
+    for (int i = 0; i < 600; ++i) {
         text = WindowText(hwnd);
-        if (text == expected) break;
+        if (text.find(expected) != std::wstring::npos) return expected;
         ::Sleep(50);
     }
     return text;
@@ -96,16 +97,16 @@ TEST(AppProcess, SecondStartForwardsItsRequestToTheFirst) {
     EXPECT_TRUE(::IsWindowVisible(window));
 
     EXPECT_EQ(app.Run(L"-SCAN"), 0);
-    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning all extensions"), L"Kavendor - Scanning all extensions");
+    EXPECT_EQ(WaitForText(window, L"Scan of all extensions complete"), L"Scan of all extensions complete");
 
     // The shell passes the path unquoted; its extension keeps its case.
     std::wstring file = app.Folder().WriteFile(L"a b\\x.TXT", "data");
     EXPECT_EQ(app.Run(file), 0);
-    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning .TXT"), L"Kavendor - Scanning .TXT");
+    EXPECT_EQ(WaitForText(window, L"Scan of .TXT complete"), L"Scan of .TXT complete");
 
     std::wstring readme = app.Folder().WriteFile(L"data\\README", "text");
     EXPECT_EQ(app.Run(L"\"" + readme + L"\""), 0);
-    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning all extensions"), L"Kavendor - Scanning all extensions");
+    EXPECT_EQ(WaitForText(window, L"Scan of all extensions complete"), L"Scan of all extensions complete");
 
     // Without arguments the running instance only comes to the front.
     ::ShowWindow(window, SW_HIDE);
@@ -116,6 +117,36 @@ TEST(AppProcess, SecondStartForwardsItsRequestToTheFirst) {
     EXPECT_EQ(app.Run(L"-shutdown"), 0);
     EXPECT_TRUE(ProcessEnds(first));
     EXPECT_EQ(::FindWindowW(kMainClass, nullptr), nullptr);
+}
+
+TEST(AppProcess, ReportScansWithoutAWindowAndAnswersWithItsExitCode) {
+    Installation app;
+    // A broken association the report must find.
+    {
+        win::RegKey ext, command;
+        ASSERT_EQ(ext.Create(HKEY_CLASSES_ROOT, L".kvbroken", KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ext.WriteString(nullptr, L"kvbroken_file");
+        ASSERT_EQ(command.Create(HKEY_CLASSES_ROOT, L"kvbroken_file\\shell\\open\\command", KEY_ALL_ACCESS),
+                  ERROR_SUCCESS);
+        command.WriteString(nullptr, L"\"C:\\Program Files\\Gone\\gone.exe\" \"%1\"");
+    }
+    // Relative paths mean the folder the program was started in, and a running instance is no obstacle.
+    auto first = app.Start(L"-tray");
+    ASSERT_TRUE(first);
+    ASSERT_NE(WaitForMainWindow(), nullptr);
+    kvtest::TempFolder startFolder;
+    EXPECT_EQ(app.Run(L"-report scan.json", startFolder.Path()), 1);
+    const std::string json = kvtest::ReadFileBytes(startFolder.File(L"scan.json"));
+    EXPECT_NE(json.find("\"extensions\""), std::string::npos);
+    EXPECT_NE(json.find("\".kvbroken\""), std::string::npos);
+    EXPECT_EQ(app.Run(L"-report \"" + startFolder.File(L"scan out.txt") + L"\""), 1);
+    EXPECT_NE(kvtest::ReadFileBytes(startFolder.File(L"scan out.txt")).find(".kvbroken"), std::string::npos);
+    // A report that cannot be written is exit code 2.
+    EXPECT_EQ(app.Run(L"-report C:\\no\\such\\folder\\x.csv"), 2);
+    EXPECT_EQ(app.Run(L"-shutdown"), 0);
+    EXPECT_TRUE(ProcessEnds(first));
+    win::DeleteKeyRecursive(HKEY_CLASSES_ROOT, L".kvbroken");
+    win::DeleteKeyRecursive(HKEY_CLASSES_ROOT, L"kvbroken_file");
 }
 
 TEST(AppProcess, ShutdownWithoutInstanceWritesNothing) {
@@ -151,7 +182,7 @@ TEST(AppProcess, PendingSearchedExtensionShowsTheWindowAndScansIt) {
     ASSERT_TRUE(first);
     HWND window = WaitForMainWindow();
     ASSERT_NE(window, nullptr);
-    EXPECT_EQ(WaitForText(window, L"Kavendor - Scanning .pdf"), L"Kavendor - Scanning .pdf");
+    EXPECT_EQ(WaitForText(window, L"Scan of .pdf complete"), L"Scan of .pdf complete");
     EXPECT_TRUE(::IsWindowVisible(window));
     EXPECT_EQ(profile.ReadString(L"SearchedExtension").value_or(L"<absent>"), L"");
     EXPECT_EQ(app.Run(L"-shutdown"), 0);
