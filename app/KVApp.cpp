@@ -8,6 +8,7 @@
 #include "app/res/StringIds.h"
 #include "engine/Report.h"
 #include "engine/ScanEngine.h"
+#include "monitor/ExtensionMonitor.h"
 #include "framework/ResourceString.h"
 #include "ui/FrameMessages.h"
 #include "ui/MainFrame.h"
@@ -155,9 +156,15 @@ BOOL CKVApp::NormalStart(CommandLineRequest request) {
     m_pMainWnd = m_pMainFrame.get();
 
     g_pScanEngine = new CKVScanEngine(m_pMainFrame.get());
+    auto monitor = std::make_unique<CExtensionMonitor>();
+    CExtensionMonitor* pMonitor = monitor.get();
+    g_pScanEngine->AttachMonitor(std::move(monitor));
 
     m_bMonitorEnabled = GetProfileInt(L"MONITOR", m_bMonitorEnabled);
-    if (m_bMonitorEnabled) g_pScanEngine->m_bReportChanges = 1;
+    if (m_bMonitorEnabled) {
+        g_pScanEngine->m_bReportChanges = 1;
+        pMonitor->SetEnabled(1);
+    }
 
     if (!request.scan) {
         const std::wstring searched = GetProfileString(L"SearchedExtension", L"");

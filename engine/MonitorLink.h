@@ -41,4 +41,6 @@ public:
     virtual void ExpectUserChoiceChange(const std::wstring& extension) = 0;
     // Writes the type as the extension's per-user choice and forgets its change list; 1 when written.
     virtual int ApplyAssociation(const std::wstring& extension, const CFileTypeInfo& type) = 0;
+    // The recording switch: while 0, changes only update the snapshots.
+    virtual void SetEnabled(int enabled) = 0;
 };

@@ -138,7 +138,9 @@ std::wstring CKVScanEngine::GetLookupURL(const IFileExtension* pExtension, int p
                        EncodeQueryValue(vendorId).c_str(), EncodeQueryValue(languageId).c_str());
 }
 
-void CKVScanEngine::ApplyChange(const CFileTypeInfo& fileType, const std::wstring& extension) {
+void CKVScanEngine::ApplyChange(const CFileTypeInfo& fileType, const std::wstring& extensionName) {
+    // The caller may pass the change map's own key, which the monitor frees when it forgets the change.
+    const std::wstring extension = extensionName;
     SuspendMonitor();
     bool written = false;
     if (m_monitor) {

@@ -82,7 +82,7 @@ public:
     void ResumeRecording() override;
     unsigned int GetSuspendCount() const { return m_nSuspendCount.load(); }
     // The recording switch (initially 0). Any thread.
-    void SetEnabled(int bEnabled) { m_bEnabled = bEnabled ? 1 : 0; }
+    void SetEnabled(int bEnabled) override { m_bEnabled = bEnabled ? 1 : 0; }
     int IsEnabled() const { return m_bEnabled.load(); }
 
     // The recorded changes (the map handed to the callbacks).

@@ -80,7 +80,14 @@ int CMainFrame::OnScanProgress(IFileExtension* pExtension) {
     return 0;
 }
 
-int CMainFrame::OnExtensionsChanged(ExtensionChangeMap*) { return 0; }
+int CMainFrame::OnExtensionsChanged(ExtensionChangeMap* pChanges) {
+    // Called on this window's thread, after a comparison of the monitor.
+    if (!pChanges || pChanges->empty() || !m_hWnd) return 0;
+    std::wstring names;
+    for (const auto& [extension, changes] : *pChanges) names += (names.empty() ? L"" : L", ") + extension;
+    SetStatus(L"Association changes detected: " + names);
+    return 0;
+}
 
 int CMainFrame::OnAssociationsChanged() { return 0; }
 

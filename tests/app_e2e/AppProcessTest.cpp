@@ -149,6 +149,30 @@ TEST(AppProcess, ReportScansWithoutAWindowAndAnswersWithItsExitCode) {
     win::DeleteKeyRecursive(HKEY_CLASSES_ROOT, L"kvbroken_file");
 }
 
+TEST(AppProcess, RunningProgramReportsAnotherProgramsAssociationChange) {
+    Installation app;
+    {
+        win::RegKey ext;
+        ASSERT_EQ(ext.Create(HKEY_CLASSES_ROOT, L".kvwatched", KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ext.WriteString(nullptr, L"txtfile");
+    }
+    auto first = app.Start(L"-tray");
+    ASSERT_TRUE(first);
+    HWND window = WaitForMainWindow();
+    ASSERT_NE(window, nullptr);
+    ::Sleep(1000);  // the monitor takes its first snapshot after start-up
+    {
+        win::RegKey ext;
+        ASSERT_EQ(ext.Open(HKEY_CLASSES_ROOT, L".kvwatched", KEY_ALL_ACCESS), ERROR_SUCCESS);
+        ext.WriteString(nullptr, L"otherfile");
+    }
+    EXPECT_EQ(WaitForText(window, L"Association changes detected: .kvwatched"),
+              L"Association changes detected: .kvwatched");
+    EXPECT_EQ(app.Run(L"-shutdown"), 0);
+    EXPECT_TRUE(ProcessEnds(first));
+    win::DeleteKeyRecursive(HKEY_CLASSES_ROOT, L".kvwatched");
+}
+
 TEST(AppProcess, ShutdownWithoutInstanceWritesNothing) {
     Installation app;
     const DWORD runsBefore = ProfileInt(L"RunCount", 12345);

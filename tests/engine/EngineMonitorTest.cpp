@@ -27,11 +27,13 @@ public:
         m_applied.push_back(extension + L"=" + type.GetProgID());
         return 1;
     }
+    void SetEnabled(int enabled) override { m_nEnabled = enabled; }
 
     CKVExtMonitorCallbacks* m_pCallbacks = nullptr;
     std::atomic<int> m_nSuspend{0};
     int m_nSuspendCalls = 0;
     int m_nStops = 0;
+    int m_nEnabled = 0;
     std::vector<std::wstring> m_expected;
     std::vector<std::wstring> m_applied;
 };
