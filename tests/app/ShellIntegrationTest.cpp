@@ -116,6 +116,18 @@ public:
     void RemoveAllTasks() override { calls.push_back(L"remove-all"); }
 };
 
+// The modes' environment on a sandbox, with the program in C:\K.
+AppEnvironment SandboxEnvironment(const RegistrySandbox& sandbox, const fw::CProfile& profile, IAppTasks* tasks) {
+    AppEnvironment env;
+    env.roots = sandbox.Roots();
+    env.profile = &profile;
+    env.programFolder = L"C:\\K";
+    env.programPath = L"C:\\K\\Kavendor.exe";
+    env.rightClickVerb = L"Scan with Kavendor...";
+    env.tasks = tasks;
+    return env;
+}
+
 TEST(InstallMode, PassesTheInstallerChoicesToTheJobSteps) {
     RegistrySandbox sandbox;
     fw::CProfile profile{sandbox.User(), L"Software\\Velmora\\Kavendor"};
@@ -123,12 +135,7 @@ TEST(InstallMode, PassesTheInstallerChoicesToTheJobSteps) {
     RegistrySandbox::SetString(sandbox.Machine(), kInstallerKey, L"STARTUP_LOGIN", L"1");
     RegistrySandbox::SetDword(sandbox.Machine(), kInstallerKey, L"Silent", 1);
     RecordingTasks tasks;
-    AppEnvironment env;
-    env.roots = sandbox.Roots();
-    env.profile = &profile;
-    env.programFolder = L"C:\\K";
-    env.rightClickVerb = L"Scan with Kavendor...";
-    env.tasks = &tasks;
+    AppEnvironment env = SandboxEnvironment(sandbox, profile, &tasks);
     RunInstallMode(env);
     RunUninstallMode(env);
     EXPECT_EQ(tasks.calls, (std::vector<std::wstring>{L"install:2,1,1", L"remove-all"}));
@@ -146,12 +153,7 @@ TEST(Options, DefaultsAndApplyRedoEveryStep) {
 
     RegistrySandbox::SetString(sandbox.Classes(), kOpenAs, L"", L"original");
     RecordingTasks tasks;
-    AppEnvironment env;
-    env.roots = sandbox.Roots();
-    env.profile = &profile;
-    env.programFolder = L"C:\\K";
-    env.rightClickVerb = L"Scan with Kavendor...";
-    env.tasks = &tasks;
+    AppEnvironment env = SandboxEnvironment(sandbox, profile, &tasks);
     ApplyOptionsSettings(shown, env);  // unchanged options still install everything once more
     EXPECT_EQ(RegistrySandbox::GetString(sandbox.Classes(), kVerbCommand, L""), L"C:\\K\\Kavendor.exe %1");
     EXPECT_EQ(RegistrySandbox::GetString(sandbox.Classes(), kOpenAs, L""), L"C:\\K\\Kavendor_noapp.exe %1");
@@ -175,12 +177,7 @@ TEST(InstallMode, InstallsHooksRecordsTimeAndDerivesTheSearchedExtension) {
     fw::CProfile profile{sandbox.User(), L"Software\\Velmora\\Kavendor"};
     RegistrySandbox::SetString(sandbox.Classes(), kOpenAs, L"", L"original");
     profile.WriteString(L"SearchedExtension", L"C:\\Downloads\\KavendorSetup_pdf_2.exe");
-    AppEnvironment env;
-    env.roots = sandbox.Roots();
-    env.profile = &profile;
-    env.programFolder = L"C:\\K";
-    env.programPath = L"C:\\K\\Kavendor.exe";
-    env.rightClickVerb = L"Scan with Kavendor...";
+    AppEnvironment env = SandboxEnvironment(sandbox, profile, nullptr);
 
     FILETIME before{};
     ::GetSystemTimeAsFileTime(&before);
