@@ -127,6 +127,12 @@ bool CFileExtRegUtil::ReadExtension(CFileExtension& extension) const {
                 QueryText(extKey.get(), nullptr, extension.m_classesDefault.m_strProgID);
             }
         }
+        {
+            // The per-user classes come before the machine-wide ones, as the merged classes view
+            // shows them; a protected system's per-user association lives there.
+            std::wstring perUser = ReadUserClassesDefault(ext);
+            if (!perUser.empty()) extension.m_classesDefault.m_strProgID = std::move(perUser);
+        }
         if (!extension.m_classesDefault.m_strProgID.empty()) {
             ReadFileType(ext, extension.m_classesDefault);
             if (extension.m_classesDefault.m_bBroken) extension.m_nProblems = EXT_PROBLEM_CLASSES_DEFAULT;
@@ -142,7 +148,7 @@ bool CFileExtRegUtil::ReadExtension(CFileExtension& extension) const {
         }
 
         HKEY user = m_roots.currentUser;
-        std::wstring choiceKey = UserChoiceKey(ext);
+        std::wstring choiceKey = UserChoiceReadKey(ext);
         CFileTypeInfo& choice = extension.m_userChoice;
         {
             win::RegKey key;

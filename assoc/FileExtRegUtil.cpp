@@ -37,8 +37,12 @@ AssocPlatform AssocPlatform::Detect() {
     if (auto getVersion = ProcAs<GetVersionExFn>(Kernel32Proc("GetVersionExW"))) {
         OSVERSIONINFOW info{};
         info.dwOSVersionInfoSize = sizeof info;
-        if (getVersion(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT && info.dwMajorVersion <= 5)
-            platform.bLegacyShell = 1;
+        if (getVersion(&info) && info.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+            if (info.dwMajorVersion <= 5) platform.bLegacyShell = 1;
+            // Windows 8 (6.2) and later ignore a per-user choice without a valid hash.
+            if (info.dwMajorVersion > 6 || (info.dwMajorVersion == 6 && info.dwMinorVersion >= 2))
+                platform.bProtectedUserChoice = 1;
+        }
     }
     // Only a WOW64 process is redirected; elsewhere the second file test could only repeat the first.
     if (platform.bWow64) {
@@ -173,15 +177,19 @@ std::wstring CFileExtRegUtil::UserChoiceKey(const std::wstring& extension) const
 }
 
 void CFileExtRegUtil::EnumExtensionKeys(HKEY root, std::vector<std::wstring>& list) const {
+    if (root == m_roots.classesRoot)
+        EnumExtensionKeysBelow(root, L"", list);
+    else if (root == m_roots.currentUser)
+        EnumExtensionKeysBelow(root, KV_FILEEXTS_KEY, list);
+}
+
+void CFileExtRegUtil::EnumUserClassesExtensionKeys(std::vector<std::wstring>& list) const {
+    EnumExtensionKeysBelow(m_roots.currentUser, KV_USER_CLASSES_KEY, list);
+}
+
+void CFileExtRegUtil::EnumExtensionKeysBelow(HKEY root, const std::wstring& subKey,
+                                             std::vector<std::wstring>& list) const {
     try {
-        std::wstring subKey;
-        if (root == m_roots.classesRoot) {
-            subKey.clear();
-        } else if (root == m_roots.currentUser) {
-            subKey = KV_FILEEXTS_KEY;
-        } else {
-            return;
-        }
         win::RegKey key;
         if (!OpenKey(root, subKey, KV_MASK_READ, key)) return;
         DWORD count = 0;
@@ -199,6 +207,67 @@ void CFileExtRegUtil::EnumExtensionKeys(HKEY root, std::vector<std::wstring>& li
     } catch (...) {
         // Out of memory: the result of a failed read.
         return;
+    }
+}
+
+std::wstring CFileExtRegUtil::UserChoiceReadKey(const std::wstring& extension) const {
+    if (!m_bProtectedUserChoice) return UserChoiceKey(extension);
+    const std::wstring fileExt = std::wstring(KV_FILEEXTS_KEY) + L"\\" + extension + L"\\";
+    const std::wstring latest = fileExt + KV_USER_CHOICE_LATEST;
+    // The newest choice takes precedence once it names a type.
+    if (!ReadValue(m_roots.currentUser, latest, L"ProgId").empty()) return latest;
+    if (!ReadValue(m_roots.currentUser, latest + L"\\ProgId", L"ProgId").empty()) return latest + L"\\ProgId";
+    return fileExt + KV_USER_CHOICE;
+}
+
+std::wstring CFileExtRegUtil::UserClassesKey(const std::wstring& extension) {
+    return std::wstring(KV_USER_CLASSES_KEY) + L"\\" + extension;
+}
+
+std::wstring CFileExtRegUtil::ReadUserClassesDefault(const std::wstring& extension) const {
+    if (!m_bProtectedUserChoice || extension.empty()) return {};
+    return ReadValue(m_roots.currentUser, UserClassesKey(extension), L"");
+}
+
+std::wstring CFileExtRegUtil::ReadClassesDefault(const std::wstring& extension) const {
+    if (extension.empty()) return {};
+    std::wstring value = ReadUserClassesDefault(extension);
+    if (value.empty()) value = ReadValue(m_roots.classesRoot, extension, L"");
+    return value;
+}
+
+bool CFileExtRegUtil::RemoveUserChoiceKeys(const std::wstring& extension) const {
+    if (extension.empty()) return false;
+    try {
+        const std::wstring fileExt = std::wstring(KV_FILEEXTS_KEY) + L"\\" + extension;
+        bool removed = true;
+        for (const wchar_t* name : {KV_USER_CHOICE, KV_USER_CHOICE_LATEST}) {
+            const std::wstring path = fileExt + L"\\" + name;
+            if (!KeyExists(m_roots.currentUser, path)) continue;
+            {
+                win::RegKey parent;
+                if (OpenKey(m_roots.currentUser, fileExt, KV_MASK_READ_SET_VALUE, parent))
+                    DeleteKeyTree(parent.get(), name);
+            }
+            // Judged by what is left: a key the system protects stays, whatever the calls said.
+            if (KeyExists(m_roots.currentUser, path)) removed = false;
+        }
+        return removed;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool CFileExtRegUtil::PointUserClassesDefault(const std::wstring& extension, const std::wstring& progId) const {
+    if (extension.empty() || progId.empty() || extension.find(L'\\') != std::wstring::npos) return false;
+    if (!RemoveUserChoiceKeys(extension)) return false;
+    try {
+        win::RegKey key;
+        if (!CreateKey(m_roots.currentUser, UserClassesKey(extension), KV_MASK_SET_VALUE_CREATE, key)) return false;
+        // Stored with its terminating zero, as every reader of the registry expects.
+        return key.WriteString(nullptr, progId) == ERROR_SUCCESS;
+    } catch (...) {
+        return false;
     }
 }
 

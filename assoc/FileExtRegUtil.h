@@ -34,6 +34,11 @@ enum : REGSAM {
 // The per-user Explorer data of every extension.
 inline constexpr const wchar_t* KV_FILEEXTS_KEY = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\FileExts";
 inline constexpr const wchar_t* KV_APP_PATHS_KEY = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths";
+// The per-user classes below the current user: consulted before the machine-wide classes.
+inline constexpr const wchar_t* KV_USER_CLASSES_KEY = L"Software\\Classes";
+// Subkeys of an extension's FileExts key that hold the per-user choice on later systems.
+inline constexpr const wchar_t* KV_USER_CHOICE = L"UserChoice";
+inline constexpr const wchar_t* KV_USER_CHOICE_LATEST = L"UserChoiceLatest";
 
 using PFN_WOW64_DISABLE_REDIRECTION = BOOL(WINAPI*)(PVOID* oldValue);
 using PFN_WOW64_REVERT_REDIRECTION = BOOL(WINAPI*)(PVOID oldValue);
@@ -42,7 +47,9 @@ using PFN_WOW64_REVERT_REDIRECTION = BOOL(WINAPI*)(PVOID oldValue);
 struct AssocPlatform {
     BOOL bWow64 = 0;                // 32-bit process on 64-bit Windows
     BOOL bLegacyShell = 0;          // NT family, major version 5 or lower: the choice lives in the FileExts key itself
-    BOOL bProtectedUserChoice = 0;  // the per-user choice is hash-protected (Windows 8 and later); nothing reads it yet
+    // Windows 8 (6.2) and later: the per-user choice carries a hash the system checks, so the
+    // program never writes it; it removes the choice and writes the per-user classes default.
+    BOOL bProtectedUserChoice = 0;
     PFN_WOW64_DISABLE_REDIRECTION pfnDisableRedirection = nullptr;
     PFN_WOW64_REVERT_REDIRECTION pfnRevertRedirection = nullptr;
 
@@ -99,6 +106,26 @@ public:
     std::wstring GetUserChoiceKeyPath() const;
     // The user-choice key of one extension (GetUserChoiceKeyPath with the extension in place).
     std::wstring UserChoiceKey(const std::wstring& extension) const;
+    // Where the per-user choice is read on this system: on a protected system "UserChoiceLatest"
+    // when it holds a "ProgId" (as a value, or in its "ProgId" subkey), otherwise "UserChoice";
+    // elsewhere UserChoiceKey.
+    std::wstring UserChoiceReadKey(const std::wstring& extension) const;
+    // "Software\Classes\<ext>" below the current user.
+    static std::wstring UserClassesKey(const std::wstring& extension);
+    // The extension's default type in the classes-root view: on a protected system the per-user
+    // classes default when it names one, otherwise the classes root's default.
+    std::wstring ReadClassesDefault(const std::wstring& extension) const;
+    // The per-user classes default (empty when missing), read on protected systems only.
+    std::wstring ReadUserClassesDefault(const std::wstring& extension) const;
+    // Removes the extension's "UserChoice" and "UserChoiceLatest" keys where present. False when
+    // one of them is still there afterwards (the system denied the removal).
+    bool RemoveUserChoiceKeys(const std::wstring& extension) const;
+    // The per-user association of a protected system: removes the choice keys and then writes
+    // the ProgID as the default of the per-user classes key. Nothing is written when the removal
+    // fails. The extension must be a single safe key name.
+    bool PointUserClassesDefault(const std::wstring& extension, const std::wstring& progId) const;
+    // Appends every name beginning with "." below the per-user classes key, lower-cased.
+    void EnumUserClassesExtensionKeys(std::vector<std::wstring>& list) const;
     // Appends every name beginning with "." below the classes root (classesRoot) or the per-user
     // FileExts key (currentUser), lower-cased. Any other root appends nothing.
     void EnumExtensionKeys(HKEY root, std::vector<std::wstring>& list) const;
@@ -151,6 +178,7 @@ private:
     bool CopyKeyTreeIn(HKEY source, HKEY destParent, const std::wstring& destSubKey, int depth) const;
 
     bool ResolveUncached(std::wstring& text) const;
+    void EnumExtensionKeysBelow(HKEY root, const std::wstring& subKey, std::vector<std::wstring>& list) const;
 
     win::RegistryRoots m_roots;
     bool m_bResolveCache = false;
