@@ -40,7 +40,16 @@ bool WriteAssociation(const CFileExtRegUtil& util, HKEY root, const std::wstring
     if (!IsSafeKeyName(extension) || data.empty()) return false;
     std::wstring key = extension;
     std::wstring valueName;  // the default value
-    if (root == util.CurrentUser()) {
+    if (util.m_bProtectedUserChoice) {
+        // The system resets a per-user choice without its hash: the choice is removed and the
+        // per-user classes default, which it does not protect, names the type instead.
+        if (root == util.CurrentUser()) return util.PointUserClassesDefault(extension, data);
+        // A per-user classes default hides the classes root's: the write goes where it is read.
+        if (!util.ReadUserClassesDefault(extension).empty()) {
+            root = util.CurrentUser();
+            key = CFileExtRegUtil::UserClassesKey(extension);
+        }
+    } else if (root == util.CurrentUser()) {
         key = util.UserChoiceKey(extension);
         valueName = L"ProgId";
         const bool application = type.m_bApplication || EndsWithNoCase(data, L".exe");
@@ -71,6 +80,15 @@ bool ClearAssociation(const CFileExtRegUtil& util, HKEY root, const std::wstring
         win::RegKey key;
         if (util.OpenKey(root, extension, KV_MASK_READ_SET_VALUE, key))
             done = key.WriteRaw(nullptr, REG_SZ, nullptr, 0) == ERROR_SUCCESS;
+        // A per-user classes default would still be read in its place.
+        if (util.m_bProtectedUserChoice && !util.ReadUserClassesDefault(extension).empty()) {
+            win::RegKey perUser;
+            done = util.OpenKey(util.CurrentUser(), CFileExtRegUtil::UserClassesKey(extension), KV_MASK_READ_SET_VALUE,
+                                perUser) &&
+                   perUser.WriteRaw(nullptr, REG_SZ, nullptr, 0) == ERROR_SUCCESS;
+        }
+    } else if (util.m_bProtectedUserChoice) {
+        done = util.RemoveUserChoiceKeys(extension);
     } else {
         win::RegKey key;
         if (util.OpenKey(root, FileExtsKey(extension), KV_MASK_READ_SET_VALUE, key)) {
@@ -125,9 +143,21 @@ bool SetVerbCommand(const CFileExtRegUtil& util, const CFileExtension& extension
     return written;
 }
 
+void BackupClassesDefault(CRegBackup& backup, const CEngineEnvironment& env, const CFileExtRegUtil& util,
+                          const std::wstring& extension) {
+    backup.AddValues(env.ClassesRootForBackup(), extension, {L""});
+    if (util.m_bProtectedUserChoice)
+        backup.AddValues(env.CurrentUserForBackup(), CFileExtRegUtil::UserClassesKey(extension), {L""});
+}
+
 void BackupUserChoice(CRegBackup& backup, const CEngineEnvironment& env, const CFileExtRegUtil& util,
                       const std::wstring& extension) {
-    if (util.m_bLegacyShell)
+    if (util.m_bProtectedUserChoice) {
+        const std::wstring fileExt = std::wstring(KV_FILEEXTS_KEY) + L"\\" + extension + L"\\";
+        backup.AddTree(env.CurrentUserForBackup(), fileExt + KV_USER_CHOICE);
+        backup.AddTree(env.CurrentUserForBackup(), fileExt + KV_USER_CHOICE_LATEST);
+        backup.AddValues(env.CurrentUserForBackup(), CFileExtRegUtil::UserClassesKey(extension), {L""});
+    } else if (util.m_bLegacyShell)
         backup.AddValues(env.CurrentUserForBackup(), util.UserChoiceKey(extension), {L"ProgId", L"Application"});
     else
         backup.AddTree(env.CurrentUserForBackup(), util.UserChoiceKey(extension));

@@ -18,9 +18,14 @@
 bool IsSafeKeyName(const std::wstring& name);
 
 // Points the extension at the type: the default value of the extension's key under the classes
-// root, or the per-user choice when root is the current user. Returns whether the value was written.
+// root, or the per-user choice when root is the current user. On a system that protects the
+// per-user choice, the per-user association is the per-user classes default instead (after the
+// choice keys are removed; a removal the system denies fails the write), and a classes-root
+// write goes to the per-user classes default when that one names a type. Returns whether the
+// value was written.
 bool WriteAssociation(const CFileExtRegUtil& util, HKEY root, const std::wstring& extension, const CFileTypeInfo& type);
-// Blanks the classes-root default, or removes the per-user choice. Returns whether it was done.
+// Blanks the classes-root default (and a per-user classes default that would be read in its
+// place), or removes the per-user choice. Returns whether it was done.
 bool ClearAssociation(const CFileExtRegUtil& util, HKEY root, const std::wstring& extension);
 // Removes one value of the extension's OpenWithProgIDs key (per-user or classes root).
 bool DeleteOpenWithProgID(const CFileExtRegUtil& util, const std::wstring& extension, HKEY root,
@@ -30,6 +35,9 @@ bool DeleteOpenWithProgID(const CFileExtRegUtil& util, const std::wstring& exten
 bool SetVerbCommand(const CFileExtRegUtil& util, const CFileExtension& extension, const std::wstring& verb,
                     const std::wstring& command);
 
+// Records in the backup what WriteAssociation or ClearAssociation on the classes root may change.
+void BackupClassesDefault(CRegBackup& backup, const CEngineEnvironment& env, const CFileExtRegUtil& util,
+                          const std::wstring& extension);
 // Records in the backup what WriteAssociation or ClearAssociation on the current user may change.
 void BackupUserChoice(CRegBackup& backup, const CEngineEnvironment& env, const CFileExtRegUtil& util,
                       const std::wstring& extension);

@@ -154,9 +154,11 @@ bool CExtensionManager::PointUserChoice(CFileExtension& record, const std::wstri
     CFileTypeInfo type(own);
     m_regUtil.ReadFileType(record.m_strName, type);
     if (!WriteAssociation(m_regUtil, m_regUtil.CurrentUser(), record.m_strName, type)) return false;
-    // The record now shows the own type as the user's choice, read as it is, so the verb edit
-    // that follows goes to the own type even when the earlier choice was broken.
-    CFileTypeInfo& choice = record.m_userChoice;
+    // The record now shows the own type where the reader will find it, read as it is, so the
+    // verb edit that follows goes to the own type even when the earlier choice was broken: the
+    // user's choice, or on a protected system the classes default (the choice is gone there).
+    if (m_regUtil.m_bProtectedUserChoice) record.m_userChoice.Reset();
+    CFileTypeInfo& choice = m_regUtil.m_bProtectedUserChoice ? record.m_classesDefault : record.m_userChoice;
     choice.Reset();
     choice.m_strProgID = own;
     choice.m_strEffectiveProgID = std::move(type.m_strEffectiveProgID);

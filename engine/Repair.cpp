@@ -43,7 +43,7 @@ void BackupRecord(CRegBackup& backup, const CEngineEnvironment& env, const CFile
     if (flags & EXT_PROBLEM_USER_OPENWITH)
         backup.AddValues(env.CurrentUserForBackup(), std::wstring(KV_FILEEXTS_KEY) + L"\\" + ext + L"\\OpenWithProgIDs",
                          brokenNames(record.m_userOpenWith));
-    if (flags & EXT_PROBLEM_CLASSES_DEFAULT) backup.AddValues(env.ClassesRootForBackup(), ext, {L""});
+    if (flags & EXT_PROBLEM_CLASSES_DEFAULT) BackupClassesDefault(backup, env, util, ext);
     if (flags & EXT_PROBLEM_USER_CHOICE) BackupUserChoice(backup, env, util, ext);
 }
 

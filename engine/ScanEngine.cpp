@@ -138,7 +138,7 @@ std::wstring CKVScanEngine::GetLookupURL(const IFileExtension* pExtension, int p
                        EncodeQueryValue(vendorId).c_str(), EncodeQueryValue(languageId).c_str());
 }
 
-void CKVScanEngine::ApplyChange(const CFileTypeInfo& fileType, const std::wstring& extensionName) {
+BOOL CKVScanEngine::ApplyChange(const CFileTypeInfo& fileType, const std::wstring& extensionName) {
     // The caller may pass the change map's own key, which the monitor frees when it forgets the change.
     const std::wstring extension = extensionName;
     SuspendMonitor();
@@ -157,6 +157,7 @@ void CKVScanEngine::ApplyChange(const CFileTypeInfo& fileType, const std::wstrin
     }
     if (CKVScanEngineCallbacks* callbacks = m_pCallbacks.load()) callbacks->OnAssociationsChanged();
     ResumeMonitor();
+    return written ? 1 : 0;
 }
 
 BOOL CKVScanEngine::ChangeAction(CFileExtension& record, const std::wstring& verb, const std::wstring& command,

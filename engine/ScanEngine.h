@@ -72,8 +72,9 @@ public:
     // Address of the extension's page on the information service; empty without a record.
     static std::wstring GetLookupURL(const IFileExtension* pExtension, int productId, const std::wstring& vendorId,
                                      const std::wstring& languageId);
-    // Makes one element of an extension's change list its program again (monitor page).
-    void ApplyChange(const CFileTypeInfo& fileType, const std::wstring& extension);
+    // Makes one element of an extension's change list its program again (monitor page). 1 when
+    // written; 0 when the change could not be made (the change list then stays).
+    BOOL ApplyChange(const CFileTypeInfo& fileType, const std::wstring& extension);
     // The Manage page's change of a verb's command.
     BOOL ChangeAction(CFileExtension& record, const std::wstring& verb, const std::wstring& command,
                       KVChangeResult* pResult = nullptr, std::wstring* pBackupPath = nullptr);
