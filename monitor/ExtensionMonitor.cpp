@@ -1,5 +1,6 @@
 #include "monitor/ExtensionMonitor.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "monitor/MonitorTimerWnd.h"
@@ -43,7 +44,9 @@ CExtensionMonitor::~CExtensionMonitor() {
 
 // ---- Life cycle ----
 
-int CExtensionMonitor::IsRunning() const { return ThreadAlive(m_hThreadClasses) || ThreadAlive(m_hThreadUser); }
+int CExtensionMonitor::IsRunning() const {
+    return ThreadAlive(m_hThreadClasses) || ThreadAlive(m_hThreadUser) || ThreadAlive(m_hThreadUserClasses);
+}
 
 int CExtensionMonitor::Start(CKVExtMonitorCallbacks* pCallbacks) {
     if (!pCallbacks || IsRunning()) return 0;
@@ -62,6 +65,12 @@ int CExtensionMonitor::Start(CKVExtMonitorCallbacks* pCallbacks) {
         // is what the shell creates anyway, and it can be watched.
         if (!m_util.OpenKey(m_util.CurrentUser(), KV_FILEEXTS_KEY, KEY_NOTIFY, userKey) &&
             !m_util.CreateKey(m_util.CurrentUser(), KV_FILEEXTS_KEY, KEY_NOTIFY, userKey))
+            return 0;
+        win::RegKey userClassesKey;
+        const bool watchUserClasses = m_util.m_bProtectedUserChoice != 0;
+        if (watchUserClasses &&
+            !m_util.OpenKey(m_util.CurrentUser(), KV_USER_CLASSES_KEY, KEY_NOTIFY, userClassesKey) &&
+            !m_util.CreateKey(m_util.CurrentUser(), KV_USER_CLASSES_KEY, KEY_NOTIFY, userClassesKey))
             return 0;
 
         if (!m_pTimerWnd) {
@@ -84,8 +93,16 @@ int CExtensionMonitor::Start(CKVExtMonitorCallbacks* pCallbacks) {
             EndWatchers();
             return 0;
         }
+        if (watchUserClasses) {
+            m_hThreadUserClasses =
+                StartWatcherThread(watch, std::move(userClassesKey), watch->m_hEventUserClasses.get());
+            if (!m_hThreadUserClasses) {
+                EndWatchers();
+                return 0;
+            }
+        }
         // The first snapshot follows the first notification requests, so no change falls between.
-        for (int started = 0; started < 2; ++started)
+        for (int started = 0; started < (watchUserClasses ? 3 : 2); ++started)
             if (::WaitForSingleObject(watch->m_hStarted.get(), kStopWaitMs) != WAIT_OBJECT_0) break;
 
         m_bChangePending = 0;
@@ -115,6 +132,8 @@ void CExtensionMonitor::EndWatchers() {
     m_hThreadClasses.reset();
     if (m_hThreadUser) ::WaitForSingleObject(m_hThreadUser.get(), kStopWaitMs);
     m_hThreadUser.reset();
+    if (m_hThreadUserClasses) ::WaitForSingleObject(m_hThreadUserClasses.get(), kStopWaitMs);
+    m_hThreadUserClasses.reset();
     if (m_pWatch) {
         m_pWatch->SetWindow(nullptr);
         m_pWatch.reset();
@@ -197,7 +216,7 @@ bool CExtensionMonitor::RecordingAllowed() const {
 
 std::wstring CExtensionMonitor::ReadUserChoice(const std::wstring& extension) const {
     const HKEY user = m_util.CurrentUser();
-    const std::wstring key = m_util.UserChoiceKey(extension);
+    const std::wstring key = m_util.UserChoiceReadKey(extension);
     std::wstring value = m_util.ReadValue(user, key, L"ProgID");
     if (value.empty()) {
         // An application chosen by name is held as the reader names its type.
@@ -212,25 +231,47 @@ int CExtensionMonitor::ScanAssociations(int notify, int* pNewChangeRecorded) {
     int newChangeRecorded = 0;
     std::vector<std::wstring> extensions;
 
-    m_util.EnumExtensionKeys(m_util.CurrentUser(), extensions);
-    for (const std::wstring& extension : extensions) {
-        std::wstring value = ReadUserChoice(extension);
-        if (notify) {
-            if (CompareUserChoice(extension, value, &newChangeRecorded)) difference = 1;
-        } else if (!value.empty()) {
-            m_mapUserChoices.emplace(extension, std::move(value));
+    auto userPart = [&] {
+        extensions.clear();
+        m_util.EnumExtensionKeys(m_util.CurrentUser(), extensions);
+        for (const std::wstring& extension : extensions) {
+            std::wstring value = ReadUserChoice(extension);
+            if (notify) {
+                if (CompareUserChoice(extension, value, &newChangeRecorded)) difference = 1;
+            } else if (!value.empty()) {
+                m_mapUserChoices.emplace(extension, std::move(value));
+            }
         }
-    }
-
-    extensions.clear();
-    m_util.EnumExtensionKeys(m_util.ClassesRoot(), extensions);
-    for (const std::wstring& extension : extensions) {
-        std::wstring value = m_util.ReadValue(m_util.ClassesRoot(), extension, L"");
-        if (notify) {
-            if (CompareClasses(extension, value, &newChangeRecorded)) difference = 1;
-        } else if (!value.empty()) {
-            m_mapClasses.emplace(extension, std::move(value));
+    };
+    auto classesPart = [&] {
+        extensions.clear();
+        m_util.EnumExtensionKeys(m_util.ClassesRoot(), extensions);
+        if (m_util.m_bProtectedUserChoice) {
+            // The per-user classes belong to the classes view; an extension found in both is
+            // compared once.
+            m_util.EnumUserClassesExtensionKeys(extensions);
+            std::sort(extensions.begin(), extensions.end());
+            extensions.erase(std::unique(extensions.begin(), extensions.end()), extensions.end());
         }
+        for (const std::wstring& extension : extensions) {
+            std::wstring value = m_util.m_bProtectedUserChoice ? m_util.ReadClassesDefault(extension)
+                                                               : m_util.ReadValue(m_util.ClassesRoot(), extension, L"");
+            if (notify) {
+                if (CompareClasses(extension, value, &newChangeRecorded)) difference = 1;
+            } else if (!value.empty()) {
+                m_mapClasses.emplace(extension, std::move(value));
+            }
+        }
+    };
+    if (m_util.m_bProtectedUserChoice) {
+        // A change of the per-user association there removes the choice and sets the per-user
+        // classes default at once: the classes view is taken in first, so the removal compares
+        // against the new default and is recorded once, from the old choice to the new type.
+        classesPart();
+        userPart();
+    } else {
+        userPart();
+        classesPart();
     }
 
     if (pNewChangeRecorded) *pNewChangeRecorded = newChangeRecorded;
@@ -293,6 +334,14 @@ int CExtensionMonitor::CompareClasses(const std::wstring& extension, const std::
         known->second = value;
     // While a user choice exists, the classes-root default does not decide the program.
     if (userDecides) return 0;
+    if (m_util.m_bProtectedUserChoice) {
+        // There the program's own per-user change arrives as a change of the classes view.
+        auto expected = m_mapExpected.find(extension);
+        if (expected != m_mapExpected.end()) {
+            m_mapExpected.erase(expected);
+            return 1;
+        }
+    }
     RecordChange(extension, oldValue, value, pNewChangeRecorded);
     return 1;
 }
@@ -340,9 +389,17 @@ int CExtensionMonitor::ApplyAssociation(const std::wstring& extension, const CFi
         if (!WriteMonitoredUserChoice(m_util, key, type)) return 0;
         // The snapshot takes what the registry now holds, so the comparison that follows the write
         // finds nothing to report.
-        std::wstring written = ReadUserChoice(key);
-        if (written.empty()) written = type.GetProgID();
-        m_mapUserChoices[key] = std::move(written);
+        if (m_util.m_bProtectedUserChoice) {
+            // The choice is gone; the per-user classes default names the type.
+            m_mapUserChoices.erase(key);
+            std::wstring written = m_util.ReadClassesDefault(key);
+            if (written.empty()) written = type.GetProgID();
+            m_mapClasses[key] = std::move(written);
+        } else {
+            std::wstring written = ReadUserChoice(key);
+            if (written.empty()) written = type.GetProgID();
+            m_mapUserChoices[key] = std::move(written);
+        }
         ForgetChange(key);
         return 1;
     } catch (...) {

@@ -44,7 +44,8 @@ public:
     // Must run on the thread that called Start.
     ~CExtensionMonitor() override;
 
-    // Creates the timer window, starts both watchers and takes the first snapshot. 1 on success;
+    // Creates the timer window, starts the watchers (a third one over the per-user classes on a
+    // system that protects the per-user choice) and takes the first snapshot. 1 on success;
     // 0 when pCallbacks is null, the monitor already runs, or the window, a watched key, an event
     // or a thread cannot be had (nothing is left running then).
     int Start(CKVExtMonitorCallbacks* pCallbacks) override;
@@ -122,6 +123,8 @@ private:
 
     win::UniqueKernelHandle m_hThreadClasses;
     win::UniqueKernelHandle m_hThreadUser;
+    // Watches the per-user classes, where a protected system keeps the per-user association.
+    win::UniqueKernelHandle m_hThreadUserClasses;
     // Flags and events shared with the watcher threads; outlives the monitor while a thread runs.
     std::shared_ptr<CMonitorWatchState> m_pWatch;
     WPARAM m_nGeneration = 0;

@@ -52,9 +52,10 @@ unsigned __stdcall WatchThread(void* argument) {
 bool CMonitorWatchState::Create() {
     m_hEventClasses.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_hEventUser.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_hEventUserClasses.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     m_hStopEvent.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    m_hStarted.reset(::CreateSemaphoreW(nullptr, 0, 2, nullptr));
-    return m_hEventClasses && m_hEventUser && m_hStopEvent && m_hStarted;
+    m_hStarted.reset(::CreateSemaphoreW(nullptr, 0, 3, nullptr));
+    return m_hEventClasses && m_hEventUser && m_hEventUserClasses && m_hStopEvent && m_hStarted;
 }
 
 void CMonitorWatchState::RequestStop() {

@@ -49,6 +49,7 @@ public:
     WPARAM m_nGeneration = 0;         // which Start the threads belong to; set before they start
     win::UniqueKernelHandle m_hEventClasses;  // manual reset, signalled by the registry
     win::UniqueKernelHandle m_hEventUser;
+    win::UniqueKernelHandle m_hEventUserClasses;  // the per-user classes, watched on protected systems
     win::UniqueKernelHandle m_hStopEvent;     // manual reset, signalled by RequestStop
     win::UniqueKernelHandle m_hStarted;       // semaphore, released once per thread when it watches
 

@@ -22,6 +22,8 @@ bool EndsWithNoCase(const std::wstring& text, std::wstring_view tail) {
 bool WriteMonitoredUserChoice(const CFileExtRegUtil& util, const std::wstring& extension, const CFileTypeInfo& type) {
     std::wstring data = win::ToLower(type.GetProgID());
     if (!IsSingleKeyName(extension) || data.empty()) return false;
+    // The system resets a per-user choice without its hash: the per-user classes default instead.
+    if (util.m_bProtectedUserChoice) return util.PointUserClassesDefault(extension, data);
     const HKEY root = util.CurrentUser();
     const std::wstring key = util.UserChoiceKey(extension);
     const wchar_t* valueName = L"ProgId";

@@ -37,6 +37,10 @@ void CMonitorSandbox::SetUserChoice(const std::wstring& extension, const std::ws
     RegistrySandbox::SetString(m_sandbox.User(), UserChoiceKey(extension), L"ProgId", progId);
 }
 
+void CMonitorSandbox::SetUserClassesDefault(const std::wstring& extension, const std::wstring& progId) {
+    RegistrySandbox::SetString(m_sandbox.User(), L"Software\\Classes\\" + extension, L"", progId);
+}
+
 void CMonitorSandbox::SetUserApplication(const std::wstring& extension, const std::wstring& exe) {
     RegistrySandbox::SetString(m_sandbox.User(), UserChoiceKey(extension), L"Application", exe);
 }

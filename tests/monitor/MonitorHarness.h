@@ -40,7 +40,10 @@ void PumpFor(DWORD ms);
 // A sandbox and helpers that change it as another program would.
 class CMonitorSandbox {
 public:
-    explicit CMonitorSandbox(BOOL legacyShell = 0) { m_platform.bLegacyShell = legacyShell; }
+    explicit CMonitorSandbox(BOOL legacyShell = 0, BOOL protectedUserChoice = 0) {
+        m_platform.bLegacyShell = legacyShell;
+        m_platform.bProtectedUserChoice = protectedUserChoice;
+    }
 
     const win::RegistryRoots& Roots() const { return m_sandbox.Roots(); }
     const AssocPlatform& Platform() const { return m_platform; }
@@ -53,6 +56,8 @@ public:
     void SetUserApplication(const std::wstring& extension, const std::wstring& exe);
     void RemoveUserChoice(const std::wstring& extension);
     std::wstring UserChoiceKey(const std::wstring& extension) const;
+    // Default of the extension's per-user classes key ("Software\Classes\<ext>" of the user root).
+    void SetUserClassesDefault(const std::wstring& extension, const std::wstring& progId);
     // A ProgID whose open command starts an existing program.
     void AddWorkingProgId(const std::wstring& progId);
 
