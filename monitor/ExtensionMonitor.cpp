@@ -246,16 +246,21 @@ int CExtensionMonitor::ScanAssociations(int notify, int* pNewChangeRecorded) {
     auto classesPart = [&] {
         extensions.clear();
         m_util.EnumExtensionKeys(m_util.ClassesRoot(), extensions);
+        std::vector<std::wstring> perUser;
         if (m_util.m_bProtectedUserChoice) {
             // The per-user classes belong to the classes view; an extension found in both is
-            // compared once.
-            m_util.EnumUserClassesExtensionKeys(extensions);
+            // compared once. Only extensions with a per-user key have a per-user default to read.
+            m_util.EnumUserClassesExtensionKeys(perUser);
+            std::sort(perUser.begin(), perUser.end());
+            extensions.insert(extensions.end(), perUser.begin(), perUser.end());
             std::sort(extensions.begin(), extensions.end());
             extensions.erase(std::unique(extensions.begin(), extensions.end()), extensions.end());
         }
         for (const std::wstring& extension : extensions) {
-            std::wstring value = m_util.m_bProtectedUserChoice ? m_util.ReadClassesDefault(extension)
-                                                               : m_util.ReadValue(m_util.ClassesRoot(), extension, L"");
+            std::wstring value;
+            if (std::binary_search(perUser.begin(), perUser.end(), extension))
+                value = m_util.ReadUserClassesDefault(extension);
+            if (value.empty()) value = m_util.ReadValue(m_util.ClassesRoot(), extension, L"");
             if (notify) {
                 if (CompareClasses(extension, value, &newChangeRecorded)) difference = 1;
             } else if (!value.empty()) {
