@@ -5,7 +5,7 @@
 // Under WOW64 every open and create carries KEY_WOW64_64KEY, so a 32-bit build always sees and
 // changes the 64-bit registry. The roots and the platform facts are supplied by the caller
 // (production defaults: the predefined keys and what the running system reports), so tests can
-// sandbox the registry and force the WOW64 and legacy-shell paths.
+// sandbox the registry and force the WOW64, legacy-shell and protected-choice paths.
 //
 // Nothing here reports an error code or throws: a key that does not open, a value that is missing
 // or unreadable gives the empty text, an empty list or false. Registry data of any type and size
