@@ -34,6 +34,16 @@ HRESULT SaveTask(ITask* task) {
     return file->Save(nullptr, TRUE);
 }
 
+// Every operation starts here: a name that could reach outside the scheduler's folder is refused
+// before the scheduler is asked for anything. Null on failure, with the reason in `hr`.
+win::ComPtr<ITaskScheduler> OpenScheduler(const std::wstring& name, HRESULT& hr) {
+    if (!IsValidJobName(name)) {
+        hr = E_INVALIDARG;
+        return {};
+    }
+    return CreateTaskScheduler(hr);
+}
+
 unsigned long Code(HRESULT hr) { return static_cast<unsigned long>(hr); }
 
 }  // namespace
@@ -58,11 +68,7 @@ Scheduler::~Scheduler() = default;
 
 bool Scheduler::TaskExists(const std::wstring& name) {
     win::ComInit com;
-    if (!IsValidJobName(name)) {
-        m_hrLast = E_INVALIDARG;
-        return false;
-    }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return false;
     return static_cast<bool>(ActivateTask(scheduler.get(), name, m_hrLast));
 }
@@ -81,11 +87,7 @@ bool Scheduler::CreateTaskWith(const std::wstring& name, const std::wstring& wor
                                const std::wstring* parameters) {
     // Balanced on its own, so a caller's initialisation of the thread is never undone here.
     win::ComInit com;
-    if (!IsValidJobName(name)) {
-        m_hrLast = E_INVALIDARG;
-        return false;
-    }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return false;
     // Some schedulers hand out a new work item under an existing name and overwrite the job on save.
     HRESULT openResult = S_OK;
@@ -139,11 +141,7 @@ bool Scheduler::CreateTaskWith(const std::wstring& name, const std::wstring& wor
 void Scheduler::AddTrigger(const std::wstring& name, const TASK_TRIGGER* trigger) {
     if (!trigger) return;
     win::ComInit com;
-    if (!IsValidJobName(name)) {
-        m_hrLast = E_INVALIDARG;
-        return;
-    }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return;
     auto task = ActivateTask(scheduler.get(), name, m_hrLast);
     if (!task) {
@@ -171,11 +169,7 @@ void Scheduler::AddTrigger(const std::wstring& name, const TASK_TRIGGER* trigger
 
 void Scheduler::SetParameters(const std::wstring& name, const std::wstring& parameters) {
     win::ComInit com;
-    if (!IsValidJobName(name)) {
-        m_hrLast = E_INVALIDARG;
-        return;
-    }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return;
     auto task = ActivateTask(scheduler.get(), name, m_hrLast);
     if (!task) return;
@@ -192,11 +186,7 @@ void Scheduler::UpdateParameters(const std::wstring& name, const std::wstring& p
 
 bool Scheduler::DeleteTask(const std::wstring& name) {
     win::ComInit com;
-    if (!IsValidJobName(name)) {
-        m_hrLast = E_INVALIDARG;
-        return false;
-    }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return false;
     m_hrLast = scheduler->Delete(name.c_str());
     return SUCCEEDED(m_hrLast);
@@ -204,11 +194,7 @@ bool Scheduler::DeleteTask(const std::wstring& name) {
 
 int Scheduler::GetTriggerCount(const std::wstring& name) {
     win::ComInit com;
-    if (!IsValidJobName(name)) {
-        m_hrLast = E_INVALIDARG;
-        return 0;
-    }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return 0;
     auto task = ActivateTask(scheduler.get(), name, m_hrLast);
     if (!task) return 0;
@@ -219,11 +205,11 @@ int Scheduler::GetTriggerCount(const std::wstring& name) {
 
 bool Scheduler::DeleteTrigger(const std::wstring& name, int index) {
     win::ComInit com;
-    if (!IsValidJobName(name) || index < 0 || index > 0xFFFF) {
+    if (index < 0 || index > 0xFFFF) {
         m_hrLast = E_INVALIDARG;
         return false;
     }
-    auto scheduler = CreateTaskScheduler(m_hrLast);
+    auto scheduler = OpenScheduler(name, m_hrLast);
     if (!scheduler) return false;
     auto task = ActivateTask(scheduler.get(), name, m_hrLast);
     if (!task) return false;
