@@ -33,6 +33,16 @@ void SetWeekly(TASK_TRIGGER& trigger, WORD weeksInterval, const ScheduleInfo& in
 
 std::wstring TakeText(win::CoTaskString& text) { return text ? std::wstring(text.get()) : std::wstring(); }
 
+// The job's first trigger, with its settings in `data`; null when it has none or cannot be read.
+win::ComPtr<ITaskTrigger> FirstTrigger(ITask* task, TASK_TRIGGER& data) {
+    win::ComPtr<ITaskTrigger> trigger;
+    if (FAILED(task->GetTrigger(0, trigger.put())) || !trigger) return {};
+    data = {};
+    data.cbTriggerSize = sizeof(data);
+    if (FAILED(trigger->GetTrigger(&data))) return {};
+    return trigger;
+}
+
 HRESULT SaveTask(ITask* task) {
     win::ComPtr<IPersistFile> file;
     HRESULT hr = task->QueryInterface(IID_IPersistFile, file.put_void());
@@ -119,12 +129,8 @@ int CScheduleManager::GetDescription(int index, std::wstring& text) {
         return 0;
     }
     // The platform may have no text of its own: describe the trigger ourselves.
-    win::ComPtr<ITaskTrigger> trigger;
-    if (SUCCEEDED(task->GetTrigger(0, trigger.put())) && trigger) {
-        TASK_TRIGGER data = {};
-        data.cbTriggerSize = sizeof(data);
-        if (SUCCEEDED(trigger->GetTrigger(&data))) text = DescribeTrigger(data);
-    }
+    TASK_TRIGGER data = {};
+    if (FirstTrigger(task.get(), data)) text = DescribeTrigger(data);
     return 0;
 }
 
@@ -137,11 +143,8 @@ int CScheduleManager::GetName(int index, std::wstring& name) {
 int CScheduleManager::GetSchedule(int index, ScheduleInfo& info) {
     auto task = OpenJob(index);
     if (!task) return -1;
-    win::ComPtr<ITaskTrigger> trigger;
-    if (FAILED(task->GetTrigger(0, trigger.put())) || !trigger) return -1;
     TASK_TRIGGER data = {};
-    data.cbTriggerSize = sizeof(data);
-    if (FAILED(trigger->GetTrigger(&data))) return -1;
+    if (!FirstTrigger(task.get(), data)) return -1;
 
     ScheduleInfo result = info;
     win::CoTaskString program, folder, parameters;
@@ -200,11 +203,9 @@ int CScheduleManager::UpdateSchedule(int index, const ScheduleInfo& info) {
     if (!IsValidSchedule(info)) return -1;
     auto task = OpenJob(index);
     if (!task) return -1;
-    win::ComPtr<ITaskTrigger> trigger;
-    if (FAILED(task->GetTrigger(0, trigger.put())) || !trigger) return -1;
     TASK_TRIGGER data = {};
-    data.cbTriggerSize = sizeof(data);
-    if (FAILED(trigger->GetTrigger(&data))) return -1;
+    auto trigger = FirstTrigger(task.get(), data);
+    if (!trigger) return -1;
     // The begin date stays; so does the week interval of a trigger that was weekly already.
     WORD weeks = (data.TriggerType == TASK_TIME_TRIGGER_WEEKLY && data.Type.Weekly.WeeksInterval > 0)
                      ? data.Type.Weekly.WeeksInterval
