@@ -117,20 +117,27 @@ bool CRegBackup::CaptureTree(HKEY key, const std::wstring& path, int depth, std:
     return complete;
 }
 
+bool CRegBackup::OpenForCapture(const RegBackupRoot& root, const std::wstring& subKey, Entry& entry,
+                                win::RegKey& key) const {
+    std::wstring missing = FirstMissingKey(root.hKey, subKey);
+    if (!missing.empty()) {
+        // Whatever gets created there did not exist before.
+        entry.strDeletePath = JoinKey(root.strName, missing);
+        return true;
+    }
+    return key.Open(root.hKey, subKey, KEY_READ | m_viewFlags) == ERROR_SUCCESS;
+}
+
 void CRegBackup::AddValues(const RegBackupRoot& root, const std::wstring& subKey,
                            const std::vector<std::wstring>& names) {
     try {
         Entry entry;
-        std::wstring missing = FirstMissingKey(root.hKey, subKey);
-        if (!missing.empty()) {
-            // Whatever gets created there did not exist before.
-            entry.strDeletePath = JoinKey(root.strName, missing);
-        } else {
-            win::RegKey key;
-            if (key.Open(root.hKey, subKey, KEY_READ | m_viewFlags) != ERROR_SUCCESS) {
-                m_bComplete = false;
-                return;
-            }
+        win::RegKey key;
+        if (!OpenForCapture(root, subKey, entry, key)) {
+            m_bComplete = false;
+            return;
+        }
+        if (key) {
             KeyState state;
             state.strPath = JoinKey(root.strName, subKey);
             state.bExists = true;
@@ -164,15 +171,12 @@ void CRegBackup::AddTree(const RegBackupRoot& root, const std::wstring& subKey) 
     try {
         Entry entry;
         entry.bTree = true;
-        std::wstring missing = FirstMissingKey(root.hKey, subKey);
-        if (!missing.empty()) {
-            entry.strDeletePath = JoinKey(root.strName, missing);
-        } else {
-            win::RegKey key;
-            if (key.Open(root.hKey, subKey, KEY_READ | m_viewFlags) != ERROR_SUCCESS) {
-                m_bComplete = false;
-                return;
-            }
+        win::RegKey key;
+        if (!OpenForCapture(root, subKey, entry, key)) {
+            m_bComplete = false;
+            return;
+        }
+        if (key) {
             entry.strDeletePath = JoinKey(root.strName, subKey);
             if (!CaptureTree(key.get(), entry.strDeletePath, 0, entry.keys)) m_bComplete = false;
         }

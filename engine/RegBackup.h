@@ -65,6 +65,10 @@ private:
     // Highest key between the root and subKey that does not exist, or empty when subKey exists.
     std::wstring FirstMissingKey(HKEY root, const std::wstring& subKey) const;
     bool CaptureTree(HKEY key, const std::wstring& path, int depth, std::vector<KeyState>& keys);
+    // Opens root\subKey for capture into `key`. When it is missing, `entry` records the first
+    // missing key for deletion on restore and `key` stays closed. False when it exists but
+    // cannot be opened.
+    bool OpenForCapture(const RegBackupRoot& root, const std::wstring& subKey, Entry& entry, win::RegKey& key) const;
 
     REGSAM m_viewFlags = 0;
     bool m_bComplete = true;
