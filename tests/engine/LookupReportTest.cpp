@@ -5,6 +5,7 @@
 #include "engine/Report.h"
 #include "engine/ScanEngine.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/GoodAndBadWorld.h"
 #include "tests/support/TempFolder.h"
 #include "win/Strings.h"
 
@@ -51,10 +52,7 @@ TEST(LookupUrlTest, NoRecordGivesEmptyAndParametersCannotBeInjected) {
 class ReportTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        w.SoundProgId(L"goodfile");
-        w.BrokenProgId(L"badfile");
-        w.ClassesDefault(L".good", L"goodfile");
-        w.ClassesDefault(L".bad", L"badfile");
+        PlantGoodAndBad(w);
         w.ClassesOpenWith(L".bad", L"goodfile");
         w.DatabaseExtension(L"bad", L"document");
         w.DatabaseExtension(L"needed", L"audio", L"", true);

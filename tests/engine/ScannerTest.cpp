@@ -7,6 +7,7 @@
 #include "engine/ExtScanner.h"
 #include "engine/ScanEngine.h"
 #include "tests/engine/EngineTestSupport.h"
+#include "tests/engine/GoodAndBadWorld.h"
 #include "tests/support/TempFolder.h"
 #include "win/Paths.h"
 #include "win/Strings.h"
@@ -18,10 +19,7 @@ namespace {
 class ScannerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        w.SoundProgId(L"goodfile");
-        w.BrokenProgId(L"badfile");
-        w.ClassesDefault(L".good", L"goodfile");
-        w.ClassesDefault(L".bad", L"badfile");
+        PlantGoodAndBad(w);
         w.ClassesDefault(L".mixed", L"goodfile");
         w.ClassesOpenWith(L".mixed", L"badfile");
         w.ClassesOpenWith(L".mixed", L"goodfile");
