@@ -4,11 +4,9 @@
 
 #include <memory>
 
+#include "tests/monitor/LiveMonitorTest.h"
 #include "tests/monitor/MonitorHarness.h"
 
-using kvtest::ChangeListProgIds;
-using kvtest::CMonitorSandbox;
-using kvtest::CRecordingCallbacks;
 using kvtest::PumpFor;
 using kvtest::PumpUntil;
 
@@ -16,25 +14,9 @@ namespace {
 
 using Ids = std::vector<std::wstring>;
 
-class MonitorLive : public ::testing::Test {
+class MonitorLive : public kvtest::CLiveMonitorTest {
 protected:
-    explicit MonitorLive(BOOL legacyShell = 0) : m_box(legacyShell) {}
-
-    void StartMonitor(int enabled = 1) {
-        m_monitor = std::make_unique<CExtensionMonitor>(m_box.Roots(), m_box.Platform());
-        m_monitor->SetEnabled(enabled);
-        ASSERT_EQ(m_monitor->Start(&m_callbacks), 1);
-    }
-    // Pumps until a comparison has run that started after this call, so it saw every write made so far.
-    void AwaitComparison() {
-        const unsigned long before = m_monitor->GetComparisonCount();
-        ASSERT_TRUE(PumpUntil([&] { return m_monitor->GetComparisonCount() > before; }));
-    }
-    Ids Changes(const std::wstring& extension) const { return ChangeListProgIds(*m_monitor, extension); }
-
-    CMonitorSandbox m_box;
-    CRecordingCallbacks m_callbacks;
-    std::unique_ptr<CExtensionMonitor> m_monitor;
+    explicit MonitorLive(BOOL legacyShell = 0) : CLiveMonitorTest(legacyShell) {}
 };
 
 TEST_F(MonitorLive, OutsideChangeOfClassesDefaultIsRecordedAndNotified) {

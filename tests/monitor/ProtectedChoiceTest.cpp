@@ -7,12 +7,11 @@
 
 #include "monitor/UserChoiceWriter.h"
 #include "tests/fixtures/DeniedKey.h"
+#include "tests/monitor/LiveMonitorTest.h"
 #include "tests/monitor/MonitorHarness.h"
 
 using kvtest::ChangeListProgIds;
 using kvtest::CMonitorSandbox;
-using kvtest::CRecordingCallbacks;
-using kvtest::PumpUntil;
 using kvtest::RegistrySandbox;
 
 namespace {
@@ -77,24 +76,9 @@ TEST(ProtectedMonitorApply, OlderSystemsStillWriteTheChoice) {
     EXPECT_FALSE(RegistrySandbox::KeyExists(box.Sandbox().User(), L"Software\\Classes"));
 }
 
-class ProtectedMonitorLive : public ::testing::Test {
+class ProtectedMonitorLive : public kvtest::CLiveMonitorTest {
 protected:
-    ProtectedMonitorLive() : m_box(0, 1) {}
-
-    void StartMonitor() {
-        m_monitor = std::make_unique<CExtensionMonitor>(m_box.Roots(), m_box.Platform());
-        m_monitor->SetEnabled(1);
-        ASSERT_EQ(m_monitor->Start(&m_callbacks), 1);
-    }
-    void AwaitComparison() {
-        const unsigned long before = m_monitor->GetComparisonCount();
-        ASSERT_TRUE(PumpUntil([&] { return m_monitor->GetComparisonCount() > before; }));
-    }
-    Ids Changes(const std::wstring& extension) const { return ChangeListProgIds(*m_monitor, extension); }
-
-    CMonitorSandbox m_box;
-    CRecordingCallbacks m_callbacks;
-    std::unique_ptr<CExtensionMonitor> m_monitor;
+    ProtectedMonitorLive() : CLiveMonitorTest(0, 1) {}
 };
 
 TEST_F(ProtectedMonitorLive, OutsideChangeOfThePerUserClassesIsNoticedAndRecorded) {
