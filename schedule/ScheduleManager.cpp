@@ -43,13 +43,6 @@ win::ComPtr<ITaskTrigger> FirstTrigger(ITask* task, TASK_TRIGGER& data) {
     return trigger;
 }
 
-HRESULT SaveTask(ITask* task) {
-    win::ComPtr<IPersistFile> file;
-    HRESULT hr = task->QueryInterface(IID_IPersistFile, file.put_void());
-    if (FAILED(hr)) return hr;
-    return file->Save(nullptr, TRUE);
-}
-
 }  // namespace
 
 bool IsScheduleJobName(const std::wstring& jobName, const std::wstring& appName) {
@@ -191,7 +184,7 @@ int CScheduleManager::AddSchedule(const ScheduleInfo& info) {
         SetWeekly(data, 1, info);
         trigger->SetTrigger(&data);
     }
-    if (FAILED(SaveTask(task.get()))) return -1;
+    if (FAILED(SaveTaskFile(task.get()))) return -1;
 
     const std::wstring jobFile = win::ShellFolder(CSIDL_WINDOWS) + L"\\Tasks\\" + name + L".job";
     win::DebugOut(AddAccessRights(account, jobFile) ? L"AddAccessRights() succeeded.\n" : L"AddAccessRights() failed.\n");
@@ -216,7 +209,7 @@ int CScheduleManager::UpdateSchedule(int index, const ScheduleInfo& info) {
     task->SetApplicationName(info.m_strProgram.c_str());
     task->SetWorkingDirectory(info.m_strWorkingFolder.c_str());
     task->SetParameters(info.m_strParameters.c_str());
-    if (FAILED(SaveTask(task.get()))) return -1;
+    if (FAILED(SaveTaskFile(task.get()))) return -1;
     return 0;
 }
 

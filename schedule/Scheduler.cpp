@@ -27,13 +27,6 @@ win::ComPtr<ITask> ActivateTask(ITaskScheduler* scheduler, const std::wstring& n
 }
 
 // Saves the job to its file; remembers the file as the job's own.
-HRESULT SaveTask(ITask* task) {
-    win::ComPtr<IPersistFile> file;
-    HRESULT hr = task->QueryInterface(IID_IPersistFile, file.put_void());
-    if (FAILED(hr)) return hr;
-    return file->Save(nullptr, TRUE);
-}
-
 // Every operation starts here: a name that could reach outside the scheduler's folder is refused
 // before the scheduler is asked for anything. Null on failure, with the reason in `hr`.
 win::ComPtr<ITaskScheduler> OpenScheduler(const std::wstring& name, HRESULT& hr) {
@@ -47,6 +40,13 @@ win::ComPtr<ITaskScheduler> OpenScheduler(const std::wstring& name, HRESULT& hr)
 unsigned long Code(HRESULT hr) { return static_cast<unsigned long>(hr); }
 
 }  // namespace
+
+HRESULT SaveTaskFile(ITask* task) {
+    win::ComPtr<IPersistFile> file;
+    HRESULT hr = task->QueryInterface(IID_IPersistFile, file.put_void());
+    if (FAILED(hr)) return hr;
+    return file->Save(nullptr, TRUE);
+}
 
 bool IsValidJobName(const std::wstring& name) {
     if (name.empty() || name == L"." || name == L"..") return false;
@@ -162,7 +162,7 @@ void Scheduler::AddTrigger(const std::wstring& name, const TASK_TRIGGER* trigger
         std::printf("Failed calling ITaskTrigger::SetTrigger: error = 0x%lx\n", Code(m_hrLast));
         return;
     }
-    m_hrLast = SaveTask(task.get());
+    m_hrLast = SaveTaskFile(task.get());
     std::printf("The trigger was created and IPersistFile::Save was \n");
     std::printf("called to save the new trigger to disk.\n");
 }
@@ -174,10 +174,7 @@ void Scheduler::SetParameters(const std::wstring& name, const std::wstring& para
     auto task = ActivateTask(scheduler.get(), name, m_hrLast);
     if (!task) return;
     task->SetParameters(parameters.c_str());
-    win::ComPtr<IPersistFile> file;
-    m_hrLast = task->QueryInterface(IID_IPersistFile, file.put_void());
-    if (FAILED(m_hrLast)) return;
-    m_hrLast = file->Save(nullptr, TRUE);
+    m_hrLast = SaveTaskFile(task.get());
 }
 
 void Scheduler::UpdateParameters(const std::wstring& name, const std::wstring& parameters) {
@@ -215,6 +212,6 @@ bool Scheduler::DeleteTrigger(const std::wstring& name, int index) {
     if (!task) return false;
     m_hrLast = task->DeleteTrigger(static_cast<WORD>(index));
     if (FAILED(m_hrLast)) return false;
-    m_hrLast = SaveTask(task.get());
+    m_hrLast = SaveTaskFile(task.get());
     return SUCCEEDED(m_hrLast);
 }

@@ -50,3 +50,6 @@ private:
 // Job names become file names in the scheduler's folder: names with path or reserved characters
 // are refused everywhere, so no name can reach outside that folder.
 bool IsValidJobName(const std::wstring& name);
+
+// Writes a job's changed settings to its file.
+HRESULT SaveTaskFile(ITask* task);
